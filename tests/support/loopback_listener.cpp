@@ -1,0 +1,99 @@
+#include "tests/support/loopback_listener.h"
+
+namespace testing_support {
+
+namespace {
+
+void StartSockets() {
+  WSADATA data;
+  WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+SOCKET BindLoopback(unsigned short port, unsigned short* bound_port) {
+  StartSockets();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return s;
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  int length = sizeof(address);
+  if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    closesocket(s);
+    return INVALID_SOCKET;
+  }
+  *bound_port = ntohs(address.sin_port);
+  return s;
+}
+
+}  // namespace
+
+LoopbackListener::LoopbackListener(unsigned short port) {
+  InitializeCriticalSection(&lock_);
+  unsigned short bound = 0;
+  listener_ = BindLoopback(port, &bound);
+  if (listener_ == INVALID_SOCKET || listen(listener_, SOMAXCONN) != 0) return;
+  thread_ = CreateThread(nullptr, 0, AcceptLoop, this, 0, nullptr);
+  if (thread_ != nullptr) port_ = bound;
+}
+
+LoopbackListener::~LoopbackListener() {
+  if (listener_ != INVALID_SOCKET) closesocket(listener_);
+  if (thread_ != nullptr) {
+    WaitForSingleObject(thread_, 5000);
+    CloseHandle(thread_);
+  }
+  DeleteCriticalSection(&lock_);
+}
+
+DWORD WINAPI LoopbackListener::AcceptLoop(LPVOID self) {
+  auto* listener = static_cast<LoopbackListener*>(self);
+  for (;;) {
+    SOCKET connection = accept(listener->listener_, nullptr, nullptr);
+    if (connection == INVALID_SOCKET) return 0;  // listener closed
+    std::string received;
+    char buffer[4096];
+    int count;
+    while ((count = recv(connection, buffer, sizeof(buffer), 0)) > 0) {
+      received.append(buffer, static_cast<std::size_t>(count));
+    }
+    closesocket(connection);
+    EnterCriticalSection(&listener->lock_);
+    listener->requests_.push_back(received);
+    LeaveCriticalSection(&listener->lock_);
+  }
+}
+
+bool LoopbackListener::WaitForRequests(std::size_t count,
+                                       DWORD milliseconds) const {
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  while (request_count() < count) {
+    if (GetTickCount64() >= end) return false;
+    Sleep(5);
+  }
+  return true;
+}
+
+std::vector<std::string> LoopbackListener::requests() const {
+  EnterCriticalSection(&lock_);
+  std::vector<std::string> copy = requests_;
+  LeaveCriticalSection(&lock_);
+  return copy;
+}
+
+std::size_t LoopbackListener::request_count() const {
+  EnterCriticalSection(&lock_);
+  const std::size_t count = requests_.size();
+  LeaveCriticalSection(&lock_);
+  return count;
+}
+
+unsigned short UnusedLoopbackPort() {
+  unsigned short port = 0;
+  const SOCKET s = BindLoopback(0, &port);
+  if (s != INVALID_SOCKET) closesocket(s);
+  return port;
+}
+
+}  // namespace testing_support

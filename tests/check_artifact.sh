@@ -1,0 +1,38 @@
+#!/bin/bash
+# Checks the shipped 32-bit DLL without running it: machine, the one export,
+# the module name, imports of system DLLs only, and the resources.
+set -u
+dll=${1:?usage: check_artifact.sh gen_trackwire.dll}
+objdump=i686-w64-mingw32-objdump
+windres=i686-w64-mingw32-windres
+passed=0 failed=0
+
+check() {  # check NAME COMMAND...
+  if "${@:2}"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $1"
+  fi
+}
+
+headers=$($objdump -p "$dll")
+resources=$($windres -i "$dll" -O rc)
+exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers" | tail -n +2 | grep -oE '\] [^ ]+$' | cut -c3-)
+imports=$(grep -oE 'DLL Name: .*' <<<"$headers" | cut -c11- | sort -f)
+
+check "machine i386" grep -q 'file format pei-i386' <<<"$($objdump -f "$dll")"
+check "one export, undecorated" test "$exports" = "winampGetGeneralPurposePlugin"
+check "module name" grep -qE '^Name[[:space:]]+[0-9a-f]+ gen_trackwire\.dll$' <<<"$headers"
+unexpected=$(grep -viE '^(KERNEL32|USER32|WS2_32|msvcrt)\.dll$' <<<"$imports")
+check "imports system DLLs only (found: $unexpected)" test -z "$unexpected"
+check "dialog 103 in Italian" grep -qzE 'LANGUAGE 16, 1[[:space:]]+103 DIALOGEX 0, 0, 306, 45' <<<"$resources"
+check "dialog style" grep -q 'STYLE 0x80c80042' <<<"$resources"
+check "one dialog only" test "$(grep -c DIALOGEX <<<"$resources")" = 1
+check "version description" grep -q '"FileDescription", "WinAmp Tunebeacon v1.0"' <<<"$resources"
+check "original file name" grep -q '"OriginalFilename", "gen_trackwire.dll"' <<<"$resources"
+check "file version 1.0" grep -q 'FILEVERSION 1, 0, 0, 0' <<<"$resources"
+
+echo "gen_trackwire.dll (i686): $(stat -c %s "$dll") bytes; imports: $(tr '\n' ' ' <<<"$imports")"
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

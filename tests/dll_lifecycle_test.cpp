@@ -1,0 +1,177 @@
+// The real DLL, loaded through its export by this process acting as the
+// player: load check, record, DDE service, unload.
+#include <gtest/gtest.h>
+
+#include "plugin/host_interface.h"
+#include "tests/support/fake_player.h"
+#include "tests/support/plugin_host.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+using testing_support::FakePlayer;
+using testing_support::PluginHost;
+using testing_support::PumpMessages;
+using testing_support::PumpUntil;
+using testing_support::WindowWatcher;
+
+constexpr char kLoadCaption[] = "WinAmp Trackwire [ Error ]";
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+TEST(DllLoad, WithoutAPlayerTheLoadFailsWithOneMessage) {
+  ASSERT_EQ(FindWindowA("Winamp v1.x", nullptr), nullptr);
+  WindowWatcher watcher(kLoadCaption, kMessageBoxTextId, IDOK);
+  PluginHost host;
+  EXPECT_FALSE(host.Load());
+  Sleep(500);
+  EXPECT_EQ(watcher.texts(),
+            std::vector<std::string>{"WinAmp Trackwire requires WinAmp X.XX"});
+}
+
+TEST(DllLoad, APlayerAnsweringZeroIsNoPlayer) {
+  FakePlayer player;
+  player.version = 0;
+  WindowWatcher watcher(kLoadCaption, kMessageBoxTextId, IDOK);
+  PluginHost host;
+  EXPECT_FALSE(host.Load());
+  Sleep(500);
+  EXPECT_EQ(watcher.texts(),
+            std::vector<std::string>{"WinAmp Trackwire requires WinAmp X.XX"});
+  EXPECT_EQ(player.commands, std::vector<LPARAM>{plugin::kCommandVersion});
+}
+
+TEST(DllLoad, TheRecordAsThePlayerFindsIt) {
+  FakePlayer player;
+  PluginHost host;
+  ASSERT_TRUE(host.Load());
+  plugin::PluginRecord* record = host.Record();
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(host.Record(), record);
+  EXPECT_EQ(record->version, 0x10);
+  EXPECT_STREQ(record->description, "WinAmp Tunebeacon v1.0");
+  EXPECT_NE(record->init, nullptr);
+  EXPECT_NE(record->config, nullptr);
+  EXPECT_NE(record->quit, nullptr);
+  EXPECT_EQ(record->host_window, nullptr);
+  EXPECT_EQ(record->module, nullptr);
+  EXPECT_EQ(GetProcAddress(host.module(), "_winampGetGeneralPurposePlugin@0"),
+            nullptr);
+}
+
+TEST(DllLoad, InitLoadsTheSettingsFromThePlayersFolder) {
+  FakePlayer player;
+  testing_support::TempFolder folder;
+  player.settings_folder = folder.path();
+  PluginHost host;
+  ASSERT_TRUE(host.Load());
+  host.Init(player.window());
+  EXPECT_EQ(player.CountCommand(plugin::kCommandSettingsFolder), 1);
+  // No settings file: the defaults stand and none is made.
+  EXPECT_FALSE(testing_support::FileExists(folder.File("gen_trackwire.ini")));
+  host.Free();
+}
+
+// Runs the DDE client helper as a second process while this thread keeps
+// answering messages, as the player's main thread does. Its exit code: 0
+// connected and got no data, 1 no such service, 2 or more something else.
+DWORD RunDdeClient() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string command = path;
+  command =
+      command.substr(0, command.find_last_of('\\') + 1) + "dde_client.exe";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(command.c_str(), nullptr, nullptr, nullptr, FALSE, 0,
+                      nullptr, nullptr, &startup, &process)) {
+    return 100;
+  }
+  const ULONGLONG end = GetTickCount64() + 20000;
+  while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 50,
+                                   QS_ALLINPUT) != WAIT_OBJECT_0 &&
+         GetTickCount64() < end) {
+    PumpMessages(0);
+  }
+  DWORD code = 101;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+TEST(DllDde, TheServiceIsThereUntilQuit) {
+  EXPECT_EQ(RunDdeClient(), 1u) << "no service before the plug-in loads";
+  FakePlayer player;
+  PluginHost host;
+  ASSERT_TRUE(host.Load());
+  host.Init(player.window());
+  EXPECT_EQ(RunDdeClient(), 0u);
+  EXPECT_EQ(RunDdeClient(), 0u) << "a second client after the first";
+  host.Quit();
+  EXPECT_EQ(RunDdeClient(), 1u);
+  host.Free();
+  EXPECT_TRUE(IsWindow(player.window()));
+}
+
+// Pumps messages for `milliseconds` and counts the WM_TIMER messages that
+// arrive for `window`. The system would swallow the fault of a timer whose
+// procedure was unloaded, so the message itself is the evidence; it is not
+// dispatched.
+int PumpCountingTimers(HWND window, DWORD milliseconds) {
+  int timers = 0;
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  while (GetTickCount64() < end) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_TIMER && message.hwnd == window) {
+        ++timers;
+        continue;
+      }
+      DispatchMessageA(&message);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return timers;
+}
+
+TEST(DllUnload, FreeLibraryBeforeTheArmingTimerFires) {
+  FakePlayer player;
+  PluginHost host;
+  ASSERT_TRUE(host.Load());
+  host.Init(player.window());
+  PumpMessages(500);
+  host.Free();
+  ASSERT_EQ(GetModuleHandleA("gen_trackwire.dll"), nullptr);
+  EXPECT_EQ(PumpCountingTimers(player.window(), 6000), 0);
+  EXPECT_TRUE(IsWindow(player.window()));
+}
+
+TEST(DllUnload, FreeLibraryWithACheckPending) {
+  FakePlayer player;
+  player.Play({"Pending", L"", L"", L"", false});
+  PluginHost host;
+  ASSERT_TRUE(host.Load());
+  host.Init(player.window());
+  PumpMessages(4500);
+  testing_support::RunIdleThreads(1);
+  host.Free();  // quit, then the unload; the detach itself schedules nothing
+  ASSERT_EQ(GetModuleHandleA("gen_trackwire.dll"), nullptr);
+  EXPECT_EQ(PumpCountingTimers(player.window(), 6000), 0);
+  EXPECT_EQ(player.CountCommand(plugin::kCommandPlayState), 0);
+  EXPECT_TRUE(IsWindow(player.window()));
+}
+
+TEST(DllUnload, LoadAndUnloadAgain) {
+  FakePlayer player;
+  for (int round = 0; round < 5; ++round) {
+    PluginHost host;
+    ASSERT_TRUE(host.Load());
+    host.Init(player.window());
+    PumpMessages(50);
+    host.Free();
+  }
+  EXPECT_EQ(RunDdeClient(), 1u);
+}
+
+}  // namespace

@@ -1,8 +1,9 @@
 // A DDE client in a process of its own. Exit code: 0 connected to "WinAmp"
 // with topic "EVALUATE" and got no data for a request, 1 no such service,
 // 2 DDE did not start, 3 the request returned data.
-#include <ddeml.h>
 #include <windows.h>
+
+#include <ddeml.h>
 
 namespace {
 HDDEDATA CALLBACK Callback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR,

@@ -171,6 +171,17 @@ TEST_F(Probe, AHundredKilobyteTitleIsReportedWhole) {
             std::string::npos);
 }
 
+TEST_F(Probe, APlayerWindowThatVanishedGivesNothing) {
+  player.Play(Entry("Gone"));
+  {
+    FakePlayer gone;
+    plugin::host_window = gone.window();
+  }
+  EXPECT_FALSE(ProbeReports());
+  EXPECT_EQ(TrackState.last_title, "");
+  EXPECT_TRUE(player.commands.empty());
+}
+
 TEST(WideToAnsi, ConvertsUpToTheFirstZero) {
   EXPECT_EQ(report::WideToAnsi(L"abc"), "abc");
   EXPECT_EQ(report::WideToAnsi(L""), "");

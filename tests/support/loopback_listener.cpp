@@ -29,7 +29,8 @@ SOCKET BindLoopback(unsigned short port, unsigned short* bound_port) {
 
 }  // namespace
 
-LoopbackListener::LoopbackListener(unsigned short port) {
+LoopbackListener::LoopbackListener(unsigned short port, Mode mode)
+    : mode_(mode) {
   InitializeCriticalSection(&lock_);
   unsigned short bound = 0;
   listener_ = BindLoopback(port, &bound);
@@ -44,6 +45,7 @@ LoopbackListener::~LoopbackListener() {
     WaitForSingleObject(thread_, 5000);
     CloseHandle(thread_);
   }
+  for (SOCKET held : held_) closesocket(held);
   DeleteCriticalSection(&lock_);
 }
 
@@ -53,14 +55,22 @@ DWORD WINAPI LoopbackListener::AcceptLoop(LPVOID self) {
     SOCKET connection = accept(listener->listener_, nullptr, nullptr);
     if (connection == INVALID_SOCKET) return 0;  // listener closed
     std::string received;
-    char buffer[4096];
-    int count;
-    while ((count = recv(connection, buffer, sizeof(buffer), 0)) > 0) {
-      received.append(buffer, static_cast<std::size_t>(count));
+    if (listener->mode_ == Mode::kRead || listener->mode_ == Mode::kCount) {
+      char buffer[4096];
+      int count;
+      while ((count = recv(connection, buffer, sizeof(buffer), 0)) > 0) {
+        received.append(buffer, static_cast<std::size_t>(count));
+      }
     }
-    closesocket(connection);
     EnterCriticalSection(&listener->lock_);
-    listener->requests_.push_back(received);
+    if (listener->mode_ == Mode::kNeverRead) {
+      listener->held_.push_back(connection);
+    } else {
+      closesocket(connection);
+    }
+    if (listener->mode_ != Mode::kCount)
+      listener->requests_.push_back(received);
+    ++listener->taken_;
     LeaveCriticalSection(&listener->lock_);
   }
 }
@@ -84,7 +94,7 @@ std::vector<std::string> LoopbackListener::requests() const {
 
 std::size_t LoopbackListener::request_count() const {
   EnterCriticalSection(&lock_);
-  const std::size_t count = requests_.size();
+  const std::size_t count = taken_;
   LeaveCriticalSection(&lock_);
   return count;
 }

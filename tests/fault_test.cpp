@@ -1,0 +1,158 @@
+// Faults that must cost nothing but the lost report: network failures of
+// every kind, repeated thousands of times, and interrupted settings stores.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "report/http_sender.h"
+#include "settings/settings_store.h"
+#include "tests/support/loopback_listener.h"
+#include "tests/support/message_box_recorder.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+using report::SendRequest;
+using testing_support::LoopbackListener;
+
+constexpr char kRequest[] =
+    "GET /set_current_song.php?artist=A&album=B&title=T HTTP/1.1\r\n"
+    "Host: localhost\r\nUser-Agent: Winamp Tunebeacon\r\n\r\n";
+
+struct Usage {
+  DWORD handles = 0;
+  SIZE_T private_bytes = 0;
+};
+
+// Counts the process's open handles by asking for each handle value in turn;
+// wine answers GetProcessHandleCount with 0.
+DWORD CountOpenHandles() {
+  DWORD count = 0;
+  for (ULONG_PTR value = 4; value < 0x20000; value += 4) {
+    DWORD flags;
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+  }
+  return count;
+}
+
+// Bytes allocated in all of the process's heaps; wine reports no private
+// usage in the memory counters.
+SIZE_T HeapBytesInUse() {
+  HANDLE heaps[64];
+  const DWORD count = GetProcessHeaps(64, heaps);
+  SIZE_T total = 0;
+  for (DWORD i = 0; i < count && i < 64; ++i) {
+    if (!HeapLock(heaps[i])) continue;
+    PROCESS_HEAP_ENTRY entry = {};
+    while (HeapWalk(heaps[i], &entry)) {
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
+    }
+    HeapUnlock(heaps[i]);
+  }
+  return total;
+}
+
+Usage MeasureUsage() {
+  Usage usage;
+  usage.handles = CountOpenHandles();
+  usage.private_bytes = HeapBytesInUse();
+  return usage;
+}
+
+TEST(NetworkFaults, EveryFailureReturnsFalseAndTheCallerGoesOn) {
+  EXPECT_FALSE(SendRequest("127.0.0.1", testing_support::UnusedLoopbackPort(),
+                           kRequest));
+  EXPECT_FALSE(SendRequest("no-such-host.invalid", 80, kRequest));
+  EXPECT_FALSE(SendRequest("255.255.255.255", 80, kRequest));
+  EXPECT_FALSE(SendRequest("", 80, kRequest));
+}
+
+TEST(NetworkFaults, AServerThatClosesAtOnceOrNeverReads) {
+  LoopbackListener closing(0, LoopbackListener::Mode::kCloseAtOnce);
+  LoopbackListener silent(0, LoopbackListener::Mode::kNeverRead);
+  ASSERT_TRUE(closing.ok());
+  ASSERT_TRUE(silent.ok());
+  for (int i = 0; i < 20; ++i) {
+    // The peer may reset before or after the bytes are taken: either result
+    // is fine, as long as the call returns.
+    SendRequest("127.0.0.1", closing.port(), kRequest);
+    EXPECT_TRUE(SendRequest("127.0.0.1", silent.port(), kRequest));
+  }
+  EXPECT_TRUE(closing.WaitForRequests(20, 5000));
+  EXPECT_TRUE(silent.WaitForRequests(20, 5000));
+}
+
+TEST(NetworkFaults, ThousandsOfSendsLeaveNoHandlesOrMemoryBehind) {
+  LoopbackListener listener(0, LoopbackListener::Mode::kCount);
+  ASSERT_TRUE(listener.ok());
+  const unsigned short refused = testing_support::UnusedLoopbackPort();
+  auto round = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      EXPECT_TRUE(SendRequest("127.0.0.1", listener.port(), kRequest));
+      EXPECT_FALSE(SendRequest("127.0.0.1", refused, kRequest));
+    }
+  };
+  round(10);
+  ASSERT_TRUE(listener.WaitForRequests(10, 5000));
+  const Usage early = MeasureUsage();
+  round(1000);
+  ASSERT_TRUE(listener.WaitForRequests(1010, 20000));
+  const Usage late = MeasureUsage();
+  ASSERT_GT(early.handles, 0u);
+  ASSERT_GT(early.private_bytes, 0u);
+  std::printf("handles %lu -> %lu, heap bytes %zu -> %zu\n",
+              static_cast<unsigned long>(early.handles),
+              static_cast<unsigned long>(late.handles),
+              static_cast<size_t>(early.private_bytes),
+              static_cast<size_t>(late.private_bytes));
+  EXPECT_LE(late.handles, early.handles + 8)
+      << "handles after 10 rounds " << early.handles << ", after 1010 "
+      << late.handles;
+  EXPECT_LE(late.private_bytes, early.private_bytes + 64 * 1024)
+      << "heap bytes after 10 rounds " << early.private_bytes << ", after 1010 "
+      << late.private_bytes;
+}
+
+class InterruptedStore : public ::testing::Test {
+ protected:
+  std::string SettingsFile() const { return folder.File("gen_trackwire.ini"); }
+  std::string FileBytes() const {
+    std::string bytes;
+    EXPECT_TRUE(testing_support::ReadBytes(SettingsFile(), &bytes));
+    return bytes;
+  }
+  testing_support::TempFolder folder;
+  testing_support::MessageBoxRecorder boxes;
+};
+
+TEST_F(InterruptedStore, ALeftOverTemporaryFileIsHarmless) {
+  ASSERT_TRUE(testing_support::WriteBytes(SettingsFile(), "old\r\n1\r\n/old"));
+  // A store that died after writing its new text, before the replace.
+  ASSERT_TRUE(testing_support::WriteBytes(SettingsFile() + ".new", "ha"));
+  settings::LoadSettings(folder.path().c_str());
+  EXPECT_EQ(settings::GetHost(), "old");
+  settings::StoreSettings("new", "/new", "2");
+  EXPECT_TRUE(boxes.boxes().empty());
+  EXPECT_EQ(FileBytes(), "new\r\n2\r\n/new");
+  EXPECT_FALSE(testing_support::FileExists(SettingsFile() + ".new"));
+}
+
+TEST_F(InterruptedStore, AStoreThatCannotWriteItsNewTextKeepsTheOldFile) {
+  ASSERT_TRUE(testing_support::WriteBytes(SettingsFile(), "old\r\n1\r\n/old"));
+  settings::LoadSettings(folder.path().c_str());
+  // Another process holds the temporary name open without sharing.
+  const HANDLE blocker =
+      CreateFileA((SettingsFile() + ".new").c_str(), GENERIC_WRITE, 0, nullptr,
+                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(blocker, INVALID_HANDLE_VALUE);
+  settings::StoreSettings("new", "/new", "2");
+  CloseHandle(blocker);
+  ASSERT_EQ(boxes.boxes().size(), 1u);
+  EXPECT_EQ(boxes.boxes()[0].text, "Cannot open file for writing config!");
+  EXPECT_EQ(FileBytes(), "old\r\n1\r\n/old");
+  EXPECT_EQ(settings::GetHost(), "new");
+}
+
+}  // namespace

@@ -2,9 +2,12 @@
 // player: load check, record, DDE service, unload.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "plugin/host_interface.h"
 #include "tests/support/fake_player.h"
 #include "tests/support/plugin_host.h"
+#include "tests/support/process_usage.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -160,6 +163,46 @@ TEST(DllUnload, FreeLibraryWithACheckPending) {
   EXPECT_EQ(PumpCountingTimers(player.window(), 6000), 0);
   EXPECT_EQ(player.CountCommand(plugin::kCommandPlayState), 0);
   EXPECT_TRUE(IsWindow(player.window()));
+}
+
+// Two hundred loads in one process, each with init and quit, a few of them
+// armed and checking: nothing left behind, no timer, no handle, no service.
+TEST(DllUnload, TwoHundredLoadsLeaveNothingBehind) {
+  FakePlayer player;
+  player.Play({"Cycle", L"C:\\cycle.mp3", L"A", L"B", true});
+  testing_support::ProcessUsage after_ten;
+  for (int round = 0; round < 200; ++round) {
+    PluginHost host;
+    ASSERT_TRUE(host.Load()) << "round " << round;
+    host.Init(player.window());
+    if (round % 80 == 5) {
+      PumpMessages(4300);
+      testing_support::RunIdleThreads(2);
+      const int checks = player.CountCommand(plugin::kCommandPlayState);
+      EXPECT_TRUE(PumpUntil(
+          [&] {
+            return player.CountCommand(plugin::kCommandPlayState) > checks;
+          },
+          3000))
+          << "round " << round;
+      testing_support::RunIdleThreads(1);  // leave a check pending
+    } else {
+      PumpMessages(2);
+    }
+    host.Free();
+    if (round == 9) after_ten = testing_support::MeasureProcessUsage();
+  }
+  const testing_support::ProcessUsage after_all =
+      testing_support::MeasureProcessUsage();
+  std::printf("200 loads: handles %lu -> %lu, heap bytes %zu -> %zu\n",
+              static_cast<unsigned long>(after_ten.handles),
+              static_cast<unsigned long>(after_all.handles),
+              static_cast<size_t>(after_ten.heap_bytes),
+              static_cast<size_t>(after_all.heap_bytes));
+  EXPECT_LE(after_all.handles, after_ten.handles + 8);
+  EXPECT_LE(after_all.heap_bytes, after_ten.heap_bytes + 64 * 1024);
+  EXPECT_EQ(PumpCountingTimers(player.window(), 1500), 0);
+  EXPECT_EQ(RunDdeClient(), 1u);
 }
 
 TEST(DllUnload, LoadAndUnloadAgain) {

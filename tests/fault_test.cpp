@@ -10,6 +10,7 @@
 #include "settings/settings_store.h"
 #include "tests/support/loopback_listener.h"
 #include "tests/support/message_box_recorder.h"
+#include "tests/support/process_usage.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -20,46 +21,6 @@ using testing_support::LoopbackListener;
 constexpr char kRequest[] =
     "GET /set_current_song.php?artist=A&album=B&title=T HTTP/1.1\r\n"
     "Host: localhost\r\nUser-Agent: Winamp Tunebeacon\r\n\r\n";
-
-struct Usage {
-  DWORD handles = 0;
-  SIZE_T private_bytes = 0;
-};
-
-// Counts the process's open handles by asking for each handle value in turn;
-// wine answers GetProcessHandleCount with 0.
-DWORD CountOpenHandles() {
-  DWORD count = 0;
-  for (ULONG_PTR value = 4; value < 0x20000; value += 4) {
-    DWORD flags;
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
-  }
-  return count;
-}
-
-// Bytes allocated in all of the process's heaps; wine reports no private
-// usage in the memory counters.
-SIZE_T HeapBytesInUse() {
-  HANDLE heaps[64];
-  const DWORD count = GetProcessHeaps(64, heaps);
-  SIZE_T total = 0;
-  for (DWORD i = 0; i < count && i < 64; ++i) {
-    if (!HeapLock(heaps[i])) continue;
-    PROCESS_HEAP_ENTRY entry = {};
-    while (HeapWalk(heaps[i], &entry)) {
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
-    }
-    HeapUnlock(heaps[i]);
-  }
-  return total;
-}
-
-Usage MeasureUsage() {
-  Usage usage;
-  usage.handles = CountOpenHandles();
-  usage.private_bytes = HeapBytesInUse();
-  return usage;
-}
 
 TEST(NetworkFaults, EveryFailureReturnsFalseAndTheCallerGoesOn) {
   EXPECT_FALSE(SendRequest("127.0.0.1", testing_support::UnusedLoopbackPort(),
@@ -96,23 +57,25 @@ TEST(NetworkFaults, ThousandsOfSendsLeaveNoHandlesOrMemoryBehind) {
   };
   round(10);
   ASSERT_TRUE(listener.WaitForRequests(10, 5000));
-  const Usage early = MeasureUsage();
+  const testing_support::ProcessUsage early =
+      testing_support::MeasureProcessUsage();
   round(1000);
   ASSERT_TRUE(listener.WaitForRequests(1010, 20000));
-  const Usage late = MeasureUsage();
+  const testing_support::ProcessUsage late =
+      testing_support::MeasureProcessUsage();
   ASSERT_GT(early.handles, 0u);
-  ASSERT_GT(early.private_bytes, 0u);
+  ASSERT_GT(early.heap_bytes, 0u);
   std::printf("handles %lu -> %lu, heap bytes %zu -> %zu\n",
               static_cast<unsigned long>(early.handles),
               static_cast<unsigned long>(late.handles),
-              static_cast<size_t>(early.private_bytes),
-              static_cast<size_t>(late.private_bytes));
+              static_cast<size_t>(early.heap_bytes),
+              static_cast<size_t>(late.heap_bytes));
   EXPECT_LE(late.handles, early.handles + 8)
       << "handles after 10 rounds " << early.handles << ", after 1010 "
       << late.handles;
-  EXPECT_LE(late.private_bytes, early.private_bytes + 64 * 1024)
-      << "heap bytes after 10 rounds " << early.private_bytes << ", after 1010 "
-      << late.private_bytes;
+  EXPECT_LE(late.heap_bytes, early.heap_bytes + 64 * 1024)
+      << "heap bytes after 10 rounds " << early.heap_bytes << ", after 1010 "
+      << late.heap_bytes;
 }
 
 class InterruptedStore : public ::testing::Test {

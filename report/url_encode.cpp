@@ -27,15 +27,20 @@ const std::array<bool, 256> kEscapeTable = [] {
 CURLEncode::~CURLEncode() = default;
 
 std::string CURLEncode::Encode(std::string text) const {
-  std::string result;
-  result.reserve(text.size());
+  std::size_t escaped = 0;
   for (const char byte : text) {
-    if (kEscapeTable[static_cast<unsigned char>(byte)]) {
-      result += '%';
-      result += DigitTable[static_cast<unsigned char>(byte) >> 4];
-      result += DigitTable[static_cast<unsigned char>(byte) & 0x0F];
+    escaped += kEscapeTable[static_cast<unsigned char>(byte)] ? 1 : 0;
+  }
+  std::string result(text.size() + 2 * escaped, '\0');
+  char* out = &result[0];
+  for (const char byte : text) {
+    const unsigned char value = static_cast<unsigned char>(byte);
+    if (kEscapeTable[value]) {
+      *out++ = '%';
+      *out++ = DigitTable[value >> 4];
+      *out++ = DigitTable[value & 0x0F];
     } else {
-      result += byte;
+      *out++ = byte;
     }
   }
   return result;

@@ -104,10 +104,10 @@ TEST_F(DllTrigger, TheSameTitleIsReportedOnce) {
   EXPECT_EQ(listener.request_count(), 1u);
 }
 
-// Several threads start and end hundreds of threads while the main thread
+// Several threads start and end thousands of threads while the main thread
 // runs checks; afterwards one more notification must still yield a check.
 DWORD WINAPI StormThread(LPVOID) {
-  RunIdleThreads(150);
+  RunIdleThreads(600);
   return 0;
 }
 

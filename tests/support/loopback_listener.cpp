@@ -71,6 +71,11 @@ DWORD WINAPI LoopbackListener::AcceptLoop(LPVOID self) {
     if (listener->mode_ != Mode::kCount)
       listener->requests_.push_back(received);
     ++listener->taken_;
+    if (listener->mode_ != Mode::kCount) {
+      LARGE_INTEGER now;
+      QueryPerformanceCounter(&now);
+      listener->arrivals_.push_back(now.QuadPart);
+    }
     LeaveCriticalSection(&listener->lock_);
   }
 }
@@ -97,6 +102,13 @@ std::size_t LoopbackListener::request_count() const {
   const std::size_t count = taken_;
   LeaveCriticalSection(&lock_);
   return count;
+}
+
+std::vector<LONGLONG> LoopbackListener::arrivals() const {
+  EnterCriticalSection(&lock_);
+  std::vector<LONGLONG> copy = arrivals_;
+  LeaveCriticalSection(&lock_);
+  return copy;
 }
 
 unsigned short UnusedLoopbackPort() {

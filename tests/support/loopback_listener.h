@@ -34,6 +34,8 @@ class LoopbackListener {
   bool WaitForRequests(std::size_t count, DWORD milliseconds) const;
   std::vector<std::string> requests() const;
   std::size_t request_count() const;
+  // QueryPerformanceCounter at the moment each connection was taken.
+  std::vector<LONGLONG> arrivals() const;
 
  private:
   static DWORD WINAPI AcceptLoop(LPVOID self);
@@ -46,6 +48,7 @@ class LoopbackListener {
   mutable CRITICAL_SECTION lock_;
   std::vector<std::string> requests_;
   std::size_t taken_ = 0;
+  std::vector<LONGLONG> arrivals_;
 };
 
 // A port on 127.0.0.1 that refuses connections (bound, then closed).

@@ -1,0 +1,185 @@
+// What the plug-in costs the player, each figure against a baseline measured
+// in the same run. Runs under wine64 beside gen_trackwire.dll; prints rows of
+// a table that tools/bench.sh completes.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "plugin/host_interface.h"
+#include "report/probe.h"
+#include "report/request.h"
+#include "report/url_encode.h"
+#include "settings/settings_store.h"
+#include "tests/support/fake_player.h"
+#include "tests/support/loopback_listener.h"
+#include "tests/support/plugin_host.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+using testing_support::FakeEntry;
+using testing_support::FakePlayer;
+using testing_support::LoopbackListener;
+using testing_support::PumpMessages;
+using testing_support::PumpUntil;
+
+double TicksToMicroseconds(LONGLONG ticks) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(ticks) * 1e6 /
+         static_cast<double>(frequency.QuadPart);
+}
+
+LONGLONG Now() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+template <typename Body>
+double MicrosecondsPer(int count, Body body) {
+  const LONGLONG start = Now();
+  for (int i = 0; i < count; ++i) body(i);
+  return TicksToMicroseconds(Now() - start) / count;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+void Row(const char* name, double value, const char* unit, double baseline,
+         const char* target) {
+  std::printf("| %s | %.1f %s | %.1f %s | %.3f | %s |\n", name, value, unit,
+              baseline, unit, value / baseline, target);
+}
+
+FakeEntry Entry(const std::string& title) {
+  return {title, L"C:\\Music\\" + std::wstring(title.begin(), title.end()),
+          L"Foo Bar", L"Baz", true};
+}
+
+// connect, send, close: the least any report must cost.
+void BareSend(unsigned short port, const std::string& text) {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  send(s, text.data(), static_cast<int>(text.size()), 0);
+  closesocket(s);
+}
+
+void BenchCheck(FakePlayer& player, LoopbackListener& listener) {
+  testing_support::TempFolder folder;
+  testing_support::WriteBytes(
+      folder.File("gen_trackwire.ini"),
+      "localhost\r\n" + std::to_string(listener.port()) +
+          "\r\n/set_current_song.php?artist=%s&album=%s&title=%s");
+  settings::LoadSettings(folder.path().c_str());
+  plugin::host_window = player.window();
+
+  player.Play(Entry("Same Title"));
+  report::RunProbe();
+  const double idle = MicrosecondsPer(2000, [](int) { report::RunProbe(); });
+
+  constexpr int kReports = 500;
+  std::vector<std::string> titles;
+  for (int i = 0; i < kReports; ++i)
+    titles.push_back("Title " + std::to_string(100000 + i));
+  const double report = MicrosecondsPer(kReports, [&](int i) {
+    player.playlist[0].title = titles[i];
+    report::RunProbe();
+  });
+  const report::CURLEncode encoder;
+  const std::string text = report::ComposeRequest(
+      settings::GetRequestPath(), "localhost", encoder.Encode("Foo Bar"),
+      encoder.Encode("Baz"), encoder.Encode("Title 100000"));
+  const double bare =
+      MicrosecondsPer(kReports, [&](int) { BareSend(listener.port(), text); });
+  listener.WaitForRequests(2 * kReports + 1, 10000);
+  plugin::host_window = nullptr;
+
+  Row("1a. check, no new title (main thread)", idle, "us", bare,
+      "(against the bare send)");
+  Row("1b. check + report to loopback (main thread)", report, "us", bare,
+      "<= 1.5");
+}
+
+double ThreadCost() {
+  constexpr int kThreads = 1000;
+  const LONGLONG start = Now();
+  testing_support::RunIdleThreads(kThreads);
+  return TicksToMicroseconds(Now() - start) / kThreads;
+}
+
+void BenchThreads(FakePlayer& player) {
+  std::vector<double> without, with;
+  ThreadCost();  // warm-up
+  for (int run = 0; run < 3; ++run) without.push_back(ThreadCost());
+  testing_support::PluginHost host;
+  host.Load();
+  host.Init(player.window());
+  PumpMessages(4300);  // armed
+  for (int run = 0; run < 5; ++run) {
+    with.push_back(ThreadCost());
+    PumpMessages(1200);  // let the scheduled check run between runs
+  }
+  host.Free();
+  for (int run = 0; run < 3; ++run) without.push_back(ThreadCost());
+  Row("2. thread start+end, plug-in armed (median)", Median(with), "us",
+      Median(without), "<= 1.05");
+}
+
+void BenchDelay(FakePlayer& player, LoopbackListener& listener) {
+  testing_support::TempFolder folder;
+  testing_support::WriteBytes(
+      folder.File("gen_trackwire.ini"),
+      "localhost\r\n" + std::to_string(listener.port()) + "\r\n/d?t=%s");
+  player.settings_folder = folder.path();
+  testing_support::PluginHost host;
+  host.Load();
+  host.Init(player.window());
+  PumpMessages(4300);
+  std::vector<double> delays;
+  for (int i = 0; i < 8; ++i) {
+    player.Play(Entry("Delay " + std::to_string(1000 + i)));
+    const std::size_t before = listener.request_count();
+    const LONGLONG start = Now();
+    testing_support::RunIdleThreads(1);
+    if (!PumpUntil([&] { return listener.request_count() > before; }, 5000)) {
+      continue;
+    }
+    delays.push_back(TicksToMicroseconds(listener.arrivals().back() - start) /
+                     1000.0);
+    PumpMessages(300);
+  }
+  host.Free();
+  if (delays.empty()) {
+    std::printf("| 3. notification to arrival | no report arrived | | | |\n");
+    return;
+  }
+  const double worst = *std::max_element(delays.begin(), delays.end());
+  Row("3. notification to arrival (median)", Median(delays), "ms", 1000.0,
+      "<= 1000 + 30 ms");
+  Row("3. notification to arrival (worst of 8)", worst, "ms", 1000.0,
+      "<= 1000 + 30 ms");
+}
+
+}  // namespace
+
+int main() {
+  WSADATA data;
+  WSAStartup(MAKEWORD(2, 2), &data);
+  FakePlayer player;
+  LoopbackListener listener(0, LoopbackListener::Mode::kCount);
+  LoopbackListener timed;
+  BenchCheck(player, listener);
+  BenchThreads(player);
+  BenchDelay(player, timed);
+  return 0;
+}

@@ -24,7 +24,7 @@ if [ -z "$display" ]; then
 fi
 
 finish() {
-  WINEPREFIX=$prefix wineserver -k 2>/dev/null
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null
   kill "$xvfb_pid" 2>/dev/null
   wait "$xvfb_pid" 2>/dev/null
 }

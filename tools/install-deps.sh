@@ -4,7 +4,7 @@
 set -eu
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine64 xvfb x11-utils xdotool imagemagick php-cli)
+  wine64 xvfb x11-utils xdotool imagemagick php-cli zip)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||

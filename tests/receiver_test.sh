@@ -1,0 +1,186 @@
+#!/bin/bash
+# The reference receiver under PHP's built-in server on a loopback port:
+# good reports, missing parameters and hostile queries, sent as raw HTTP the
+# way the plug-in sends them.
+set -u
+repo=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+song=$work/data/now_playing.json
+mkdir -p "$work/data"
+server_pid=""
+finish() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap finish EXIT
+
+# A small client: "send METHOD TARGET [close]" prints the status code, or
+# "closed" when told to close right after sending, like the plug-in.
+cat >"$work/client.php" <<'PHP'
+<?php
+[, $port, $method, $target] = $argv;
+$close = ($argv[4] ?? '') === 'close';
+$socket = fsockopen('127.0.0.1', (int)$port, $errno, $error, 5);
+if (!$socket) { echo "no connection\n"; exit(1); }
+fwrite($socket, "$method $target HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: Winamp Tunebeacon\r\n\r\n");
+if ($close) { fclose($socket); echo "closed\n"; exit(0); }
+stream_set_timeout($socket, 5);
+$answer = stream_get_contents($socket);
+echo preg_match('#^HTTP/1\.[01] (\d{3})#', $answer, $m) ? $m[1] : 'no answer', "\n";
+PHP
+# "field NAME" prints one field of the stored song.
+field() {
+  php -r '$s = json_decode((string)@file_get_contents($argv[1]), true);
+    echo is_array($s) ? ($s[$argv[2]] ?? "(none)") : "(no song)";' "$song" "$1"
+}
+
+for _ in 1 2 3 4 5; do
+  port=$(php -r '$s = stream_socket_server("tcp://127.0.0.1:0");
+    echo substr(strrchr(stream_socket_get_name($s, false), ":"), 1);')
+  TRACKWIRE_SONG_FILE=$song php -S "127.0.0.1:$port" -t "$repo/examples/server" \
+    >"$work/server.log" 2>&1 &
+  server_pid=$!
+  for _ in $(seq 50); do
+    php -r 'exit(@fsockopen("127.0.0.1", (int)$argv[1]) ? 0 : 1);' "$port" && break 2
+    sleep 0.1
+  done
+  kill "$server_pid" 2>/dev/null
+  server_pid=""
+done
+[ -n "$server_pid" ] || { echo "the server did not start"; exit 1; }
+
+passed=0
+failed=0
+check() {  # check NAME EXPECTED ACTUAL
+  if [ "$2" == "$3" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
+  fi
+}
+send() { php "$work/client.php" "$port" "$@"; }
+get() { php -r 'echo file_get_contents("http://127.0.0.1:" . $argv[1] . $argv[2]);' "$port" "$1"; }
+
+# A report as the plug-in sends it, Windows-1252 bytes percent-encoded.
+check "report answered" 204 \
+  "$(send GET '/set_current_song.php?artist=Bj%F6rk%20%80&album=Caf%E9%20%26%20Co&title=It%27s%20%3Cb%3Efine%3C%2Fb%3E%20%2B%201')"
+check "artist from 1252" "Björk €" "$(field artist)"
+check "album from 1252" "Café & Co" "$(field album)"
+check "title kept as text, + kept" "It's <b>fine</b> + 1" "$(field title)"
+check "timestamp" 1 "$(field received | grep -cE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}Z$')"
+
+# The page shows it escaped, and its JSON carries the same text.
+page=$(get /now_playing.php)
+check "page escapes markup" 1 "$(grep -c 'It&apos;s &lt;b&gt;fine&lt;/b&gt; + 1' <<<"$page")"
+check "page has no raw markup from the query" 0 "$(grep -c '<b>fine' <<<"$page")"
+check "page shows 1252 text as UTF-8" 1 "$(grep -c 'Björk €' <<<"$page")"
+json=$(get '/now_playing.php?json=1')
+check "json endpoint" "Café & Co" "$(php -r 'echo json_decode($argv[1], true)["album"];' "$json")"
+
+# Missing parameters give empty fields; none at all is refused, the song kept.
+check "title only" 204 "$(send GET '/set_current_song.php?title=Solo')"
+check "missing artist empty" "" "$(field artist)"
+check "missing album empty" "" "$(field album)"
+check "title alone" "Solo" "$(field title)"
+check "no parameters" 400 "$(send GET /set_current_song.php)"
+check "array names are not the parameters" 400 \
+  "$(send GET '/set_current_song.php?artist[]=x&title[a]=y&album%5B%5D=z')"
+check "song kept after refusals" "Solo" "$(field title)"
+check "POST refused" 405 "$(send POST '/set_current_song.php?title=x')"
+
+# Hostile values: control bytes dropped, long values cut, paths are text.
+long=$(printf 'x%.0s' $(seq 3000))
+check "long value" 204 "$(send GET "/set_current_song.php?artist=a%00b%0D%0Ac%1B&album=..%2F..%2Fetc%2Fpasswd&title=$long")"
+check "controls dropped" "abc" "$(field artist)"
+check "path stays text" "../../etc/passwd" "$(field album)"
+check "long value cut to 500" 500 "$(field title | wc -c)"
+check "broken percent escapes" 204 "$(send GET '/set_current_song.php?artist=%ZZ%&album=%C3&title=%FF%FE')"
+check "stray byte from 1252" "Ã" "$(field album)"
+check "no temporary files left, nothing else written" "now_playing.json" \
+  "$(ls -A "$work/data" | tr '\n' ' ' | sed 's/ $//')"
+
+# The plug-in closes the connection right after sending; the report counts.
+check "fire and close" closed "$(send GET '/set_current_song.php?artist=Quick&album=Gone&title=Away' close)"
+for _ in $(seq 50); do [ "$(field title)" = Away ] && break; sleep 0.1; done
+check "stored although the client left" "Away" "$(field title)"
+
+check "no PHP warnings or errors" 0 "$(grep -ciE 'PHP (warning|notice|fatal|deprecated)' "$work/server.log")"
+
+# Behind nginx and PHP-FPM, with the settings SERVER-GUIDE.md gives: every
+# report of a client that hangs up at once is stored. Only where both are
+# installed (Debian: nginx-light or nginx, php8.2-fpm); CI does not need them.
+fpm=$(command -v php-fpm8.2 || true)
+if command -v nginx >/dev/null && [ -n "$fpm" ] && [ -f /etc/nginx/snippets/fastcgi-php.conf ]; then
+  nginx_port=$(php -r '$s = stream_socket_server("tcp://127.0.0.1:0");
+    echo substr(strrchr(stream_socket_get_name($s, false), ":"), 1);')
+  mkdir -p "$work/nginx"
+  ln -s /etc/nginx/fastcgi.conf "$work/nginx/fastcgi.conf"
+  cat >"$work/nginx/fpm.conf" <<FPM
+[global]
+pid = $work/nginx/fpm.pid
+error_log = $work/nginx/fpm.log
+daemonize = no
+[trackwire]
+user = $(id -un)
+group = $(id -gn)
+listen = $work/nginx/fpm.sock
+listen.mode = 0666
+pm = static
+pm.max_children = 2
+FPM
+  cat >"$work/nginx/nginx.conf" <<NGINX
+daemon off;
+user $(id -un);
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 64; }
+http {
+  access_log $work/nginx/access.log;
+  client_body_temp_path $work/nginx/body;
+  fastcgi_temp_path $work/nginx/fastcgi;
+  proxy_temp_path $work/nginx/proxy;
+  server {
+    listen 127.0.0.1:$nginx_port;
+    root $repo/examples/server;
+    location = /set_current_song.php {
+      include /etc/nginx/snippets/fastcgi-php.conf;
+      fastcgi_pass unix:$work/nginx/fpm.sock;
+      fastcgi_ignore_client_abort on;
+      fastcgi_param TRACKWIRE_SONG_FILE $work/data/nginx.json;
+    }
+  }
+}
+NGINX
+  $([ "$(id -u)" = 0 ] && echo "$fpm -R" || echo "$fpm") -y "$work/nginx/fpm.conf" \
+    >/dev/null 2>&1 &
+  fpm_pid=$!
+  nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" >/dev/null 2>&1 &
+  nginx_pid=$!
+  for _ in $(seq 50); do
+    [ -S "$work/nginx/fpm.sock" ] &&
+      php -r 'exit(@fsockopen("127.0.0.1", (int)$argv[1]) ? 0 : 1);' "$nginx_port" && break
+    sleep 0.1
+  done
+  stored=0
+  for i in $(seq 20); do
+    php "$work/client.php" "$nginx_port" GET "/set_current_song.php?artist=N&album=G&title=Report%20$i" close >/dev/null
+    for _ in $(seq 20); do
+      [ "$(php -r '$s = json_decode((string)@file_get_contents($argv[1]), true);
+        echo $s["title"] ?? "";' "$work/data/nginx.json")" = "Report $i" ] &&
+        { stored=$((stored + 1)); break; }
+      sleep 0.05
+    done
+  done
+  check "nginx with fastcgi_ignore_client_abort stores every report" 20 "$stored"
+  # Without the setting nginx gives up on each request (499) when the client
+  # has gone, and whether PHP has stored the song by then is luck.
+  check "nginx waited for PHP on every report" 20 \
+    "$(awk '$9 == 204' "$work/nginx/access.log" | wc -l)"
+  kill "$nginx_pid" "$fpm_pid" 2>/dev/null
+  wait "$nginx_pid" "$fpm_pid" 2>/dev/null
+else
+  echo "skipped the nginx check: nginx or php8.2-fpm is not installed"
+fi
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

@@ -21,25 +21,28 @@ using testing_support::WindowWatcher;
 constexpr char kLoadCaption[] = "WinAmp Trackwire [ Error ]";
 constexpr int kMessageBoxTextId = 0xFFFF;
 
-TEST(DllLoad, WithoutAPlayerTheLoadFailsWithOneMessage) {
-  ASSERT_EQ(FindWindowA("Winamp v1.x", nullptr), nullptr);
+// Loads the DLL expecting a refusal; returns the texts of the load-error
+// boxes that came up (each closed with OK).
+std::vector<std::string> RefusedLoadMessages() {
   WindowWatcher watcher(kLoadCaption, kMessageBoxTextId, IDOK);
   PluginHost host;
   EXPECT_FALSE(host.Load());
   Sleep(500);
-  EXPECT_EQ(watcher.texts(),
-            std::vector<std::string>{"WinAmp Trackwire requires WinAmp X.XX"});
+  return watcher.texts();
+}
+
+const std::vector<std::string> kPlayerMissing = {
+    "WinAmp Trackwire requires WinAmp X.XX"};
+
+TEST(DllLoad, WithoutAPlayerTheLoadFailsWithOneMessage) {
+  ASSERT_EQ(FindWindowA("Winamp v1.x", nullptr), nullptr);
+  EXPECT_EQ(RefusedLoadMessages(), kPlayerMissing);
 }
 
 TEST(DllLoad, APlayerAnsweringZeroIsNoPlayer) {
   FakePlayer player;
   player.version = 0;
-  WindowWatcher watcher(kLoadCaption, kMessageBoxTextId, IDOK);
-  PluginHost host;
-  EXPECT_FALSE(host.Load());
-  Sleep(500);
-  EXPECT_EQ(watcher.texts(),
-            std::vector<std::string>{"WinAmp Trackwire requires WinAmp X.XX"});
+  EXPECT_EQ(RefusedLoadMessages(), kPlayerMissing);
   EXPECT_EQ(player.commands, std::vector<LPARAM>{plugin::kCommandVersion});
 }
 

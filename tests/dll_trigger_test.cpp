@@ -19,10 +19,9 @@ class DllTrigger : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(listener.ok());
-    ASSERT_TRUE(testing_support::WriteBytes(
-        folder.File("gen_trackwire.ini"),
-        "localhost\r\n" + std::to_string(listener.port()) +
-            "\r\n/set_current_song.php?artist=%s&album=%s&title=%s"));
+    ASSERT_TRUE(testing_support::WriteSettingsFile(
+        folder, "localhost", std::to_string(listener.port()),
+        "/set_current_song.php?artist=%s&album=%s&title=%s"));
     player.settings_folder = folder.path();
     player.Play(Entry("Foo Bar - Qux & Co"));
     ASSERT_TRUE(host.Load());

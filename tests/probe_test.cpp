@@ -23,10 +23,9 @@ class Probe : public ::testing::Test {
     ASSERT_NE(player.window(), nullptr);
     plugin::host_window = player.window();
     TrackState = report::TrackStrings();
-    testing_support::WriteBytes(folder.File("gen_trackwire.ini"),
-                                "127.0.0.1\r\n" +
-                                    std::to_string(listener.port()) +
-                                    "\r\n/r?a=%s&b=%s&t=%s");
+    testing_support::WriteSettingsFile(folder, "127.0.0.1",
+                                       std::to_string(listener.port()),
+                                       "/r?a=%s&b=%s&t=%s");
     settings::LoadSettings(folder.path().c_str());
   }
   void TearDown() override { plugin::host_window = nullptr; }

@@ -23,9 +23,7 @@ class Report : public ::testing::Test {
   }
   void UseSettings(const std::string& host, const std::string& port,
                    const std::string& path) {
-    ASSERT_TRUE(
-        testing_support::WriteBytes(folder.File("gen_trackwire.ini"),
-                                    host + "\r\n" + port + "\r\n" + path));
+    ASSERT_TRUE(testing_support::WriteSettingsFile(folder, host, port, path));
     settings::LoadSettings(folder.path().c_str());
   }
   std::string Port() const { return std::to_string(listener.port()); }

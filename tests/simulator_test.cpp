@@ -302,10 +302,9 @@ TEST_F(SimulatorProgram, HelpShowsUsage) {
 TEST_F(SimulatorProgram, PlaysThePlaylistToTheRealPlugin) {
   testing_support::LoopbackListener listener;
   ASSERT_TRUE(listener.ok());
-  ASSERT_TRUE(testing_support::WriteBytes(folder_.File("gen_trackwire.ini"),
-                                          "127.0.0.1\r\n" +
-                                              std::to_string(listener.port()) +
-                                              "\r\n/np?a=%s&b=%s&t=%s"));
+  ASSERT_TRUE(testing_support::WriteSettingsFile(
+      folder_, "127.0.0.1", std::to_string(listener.port()),
+      "/np?a=%s&b=%s&t=%s"));
   std::string output;
   const DWORD code = RunSimulator(
       "--plugin gen_trackwire.dll --playlist \"" + playlist_ +

@@ -55,6 +55,13 @@ bool ReadBytes(const std::string& path, std::string* bytes) {
   return true;
 }
 
+bool WriteSettingsFile(const TempFolder& folder, const std::string& host,
+                       const std::string& port,
+                       const std::string& request_path) {
+  return WriteBytes(folder.File("gen_trackwire.ini"),
+                    host + "\r\n" + port + "\r\n" + request_path);
+}
+
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -27,4 +27,10 @@ bool WriteBytes(const std::string& path, const std::string& bytes);
 bool ReadBytes(const std::string& path, std::string* bytes);
 bool FileExists(const std::string& path);
 
+// Writes gen_trackwire.ini into `folder` as the store would: host, port and
+// request path on three CR LF lines.
+bool WriteSettingsFile(const TempFolder& folder, const std::string& host,
+                       const std::string& port,
+                       const std::string& request_path);
+
 }  // namespace testing_support

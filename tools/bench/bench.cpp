@@ -76,10 +76,9 @@ void BareSend(unsigned short port, const std::string& text) {
 
 void BenchCheck(FakePlayer& player, LoopbackListener& listener) {
   testing_support::TempFolder folder;
-  testing_support::WriteBytes(
-      folder.File("gen_trackwire.ini"),
-      "localhost\r\n" + std::to_string(listener.port()) +
-          "\r\n/set_current_song.php?artist=%s&album=%s&title=%s");
+  testing_support::WriteSettingsFile(
+      folder, "localhost", std::to_string(listener.port()),
+      "/set_current_song.php?artist=%s&album=%s&title=%s");
   settings::LoadSettings(folder.path().c_str());
   plugin::host_window = player.window();
 
@@ -156,9 +155,8 @@ void BenchThreads(FakePlayer& player) {
 
 void BenchDelay(FakePlayer& player, LoopbackListener& listener) {
   testing_support::TempFolder folder;
-  testing_support::WriteBytes(
-      folder.File("gen_trackwire.ini"),
-      "localhost\r\n" + std::to_string(listener.port()) + "\r\n/d?t=%s");
+  testing_support::WriteSettingsFile(
+      folder, "localhost", std::to_string(listener.port()), "/d?t=%s");
   player.settings_folder = folder.path();
   testing_support::PluginHost host;
   host.Load();

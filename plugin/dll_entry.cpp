@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "plugin/lifecycle.h"
+#include "plugin/runtime_handles.h"
 #include "plugin/trigger.h"
 
 namespace __gnu_cxx {
@@ -18,7 +19,10 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
       plugin::DetachFromPlayer(reserved != nullptr);
       // The static libstdc++ in this DLL would otherwise leave its buffer
       // behind in the player at every unload.
-      if (reserved == nullptr) __gnu_cxx::__freeres();
+      if (reserved == nullptr) {
+        __gnu_cxx::__freeres();
+        plugin::CloseRuntimeHandles();
+      }
       return FALSE;
     default:
       plugin::TriggerTest();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "plugin/host_interface.h"
 #include "tests/support/fake_player.h"
@@ -62,6 +63,32 @@ TEST(DllLoad, TheRecordAsThePlayerFindsIt) {
   EXPECT_EQ(record->module, nullptr);
   EXPECT_EQ(GetProcAddress(host.module(), "_winampGetGeneralPurposePlugin@0"),
             nullptr);
+}
+
+// In the 32-bit configuration the suites must run the very file that users
+// get; the build names it in TRACKWIRE_SHIPPED_DLL.
+TEST(DllLoad, TheLoadedFileIsTheShippedOne) {
+  const char* shipped = std::getenv("TRACKWIRE_SHIPPED_DLL");
+  if (shipped == nullptr || *shipped == '\0') {
+    GTEST_SKIP() << "this configuration builds its own DLL";
+  }
+  std::string shipped_path = shipped;
+  if (shipped_path[0] == '/') {
+    shipped_path = "Z:" + shipped_path;
+    for (char& c : shipped_path) c = c == '/' ? '\\' : c;
+  }
+  FakePlayer player;
+  PluginHost host;
+  ASSERT_TRUE(host.Load());
+  char loaded_path[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameA(host.module(), loaded_path, MAX_PATH), 0u);
+  std::string loaded, expected;
+  ASSERT_TRUE(testing_support::ReadBytes(loaded_path, &loaded));
+  ASSERT_TRUE(testing_support::ReadBytes(shipped_path, &expected))
+      << shipped_path;
+  EXPECT_GT(expected.size(), 0u);
+  EXPECT_TRUE(loaded == expected)
+      << loaded_path << " differs from " << shipped_path;
 }
 
 TEST(DllLoad, InitLoadsTheSettingsFromThePlayersFolder) {
@@ -168,13 +195,40 @@ TEST(DllUnload, FreeLibraryWithACheckPending) {
   EXPECT_TRUE(IsWindow(player.window()));
 }
 
+// A settings file of almost 2 GB, sparse on disk.
+bool MakeOversizedFile(const std::string& path) {
+  const HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size;
+  size.QuadPart = 0x7FFF0000;
+  const bool sized =
+      SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  CloseHandle(file);
+  return sized;
+}
+
 // Two hundred loads in one process, each with init and quit, a few of them
 // armed and checking: nothing left behind, no timer, no handle, no service.
+// In a 32-bit player a few rounds also meet a settings file too large for
+// its address space, so the DLL throws and catches inside the player; the
+// runtime's exception machinery must leave nothing behind either.
 TEST(DllUnload, TwoHundredLoadsLeaveNothingBehind) {
+  constexpr bool kOversizedRounds = sizeof(void*) == 4;
+  testing_support::TempFolder oversized;
+  if (kOversizedRounds) {
+    ASSERT_TRUE(MakeOversizedFile(oversized.File("gen_trackwire.ini")));
+  }
+  WindowWatcher memory_boxes("WinAmp Tunebeacon", kMessageBoxTextId, IDOK);
+  int oversized_loads = 0;
   FakePlayer player;
   player.Play({"Cycle", L"C:\\cycle.mp3", L"A", L"B", true});
   testing_support::ProcessUsage after_ten;
   for (int round = 0; round < 200; ++round) {
+    const bool oversized_round = kOversizedRounds && round % 40 == 3;
+    player.settings_folder = oversized_round ? oversized.path() : "";
+    oversized_loads += oversized_round ? 1 : 0;
     PluginHost host;
     ASSERT_TRUE(host.Load()) << "round " << round;
     host.Init(player.window());
@@ -206,6 +260,10 @@ TEST(DllUnload, TwoHundredLoadsLeaveNothingBehind) {
   EXPECT_LE(after_all.heap_bytes, after_ten.heap_bytes + 64 * 1024);
   EXPECT_EQ(PumpCountingTimers(player.window(), 1500), 0);
   EXPECT_EQ(RunDdeClient(), 1u);
+  EXPECT_EQ(
+      memory_boxes.texts(),
+      std::vector<std::string>(oversized_loads,
+                               "Cannot read config file! Not enough memory."));
 }
 
 TEST(DllUnload, LoadAndUnloadAgain) {

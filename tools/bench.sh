@@ -1,23 +1,42 @@
 #!/bin/bash
 # Benchmarks: what the plug-in costs the player, each figure against a
-# baseline measured in the same run. Prints one table.
+# baseline measured in the same run at the same width. Prints one table per
+# width (the shipped 32-bit DLL under WoW64, then the 64-bit build), then the
+# native encoder and the DLL sizes.
 set -eu
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 {
-  cmake --preset i686-release && cmake --build --preset i686-release
+  cmake --workflow --preset i686-release
+  cmake --preset i686-wine && cmake --build --preset i686-wine --target bench
   cmake --preset x64-wine && cmake --build --preset x64-wine --target bench
   cmake -S . -B build/native-release -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DTRACKWIRE_TESTS=OFF && cmake --build build/native-release --target encode_bench
 } >/dev/null
 
-prefix=$PWD/build/x64-wine/bench-prefix
-cmake/wine-prefix.sh "$prefix" >/dev/null
-dll=build/i686-release/bin/gen_trackwire.dll
-imports=$(i686-w64-mingw32-objdump -p "$dll" | grep -oE 'DLL Name: .*' | cut -c11- | tr '\n' ' ')
+header() {
+  echo
+  echo "$1"
+  echo
+  echo "| benchmark | measured | baseline | ratio | target |"
+  echo "|---|---|---|---|---|"
+}
 
-echo "| benchmark | measured | baseline | ratio | target |"
-echo "|---|---|---|---|---|"
-(cd build/x64-wine/bin && TRACKWIRE_WINEPREFIX=$prefix ../../../cmake/wine-run.sh bench.exe)
+for tree in i686-wine x64-wine; do
+  prefix=$PWD/build/$tree/bench-prefix
+  cmake/wine-prefix.sh "$prefix" >/dev/null
+  if [ $tree = i686-wine ]; then
+    header "32-bit: the shipped gen_trackwire.dll in a 32-bit process, wine64 WoW64"
+  else
+    header "64-bit: the x86_64 build, wine64"
+  fi
+  (cd "build/$tree/bin" &&
+    TRACKWIRE_WINEPREFIX=$prefix ../../../cmake/wine-run.sh bench.exe)
+done
+
+header "Native (Linux, g++ -O2)"
 build/native-release/bin/encode_bench
-echo "| 5. i686 DLL on disk | $(stat -c %s "$dll") bytes | | | imports: $imports|"
+for dll in build/i686-release/bin/gen_trackwire.dll build/x64-wine/bin/gen_trackwire.dll; do
+  imports=$(objdump -p "$dll" | grep -oE 'DLL Name: .*' | cut -c11- | tr '\n' ' ')
+  echo "| 5. $dll on disk | $(stat -c %s "$dll") bytes | | | imports: $imports|"
+done

@@ -1,17 +1,19 @@
 #!/bin/bash
-# The whole path in one command: builds the 64-bit tree, starts the
-# reference receiver on a free loopback port, and lets the player simulator
-# play examples/demo-playlist.txt under wine64 with gen_trackwire.dll loaded.
-# Prints each song as the receiver stored it; exits non-zero when a song did
-# not arrive. Stops everything it started, by PID.
+# The whole path in one command: builds the shipped 32-bit DLL and the
+# 32-bit player simulator (preset i686-release), starts the reference
+# receiver on a free loopback port, and lets the simulator play
+# examples/demo-playlist.txt under wine64 (WoW64) with gen_trackwire.dll
+# loaded. Prints each song as the receiver stored it; exits non-zero when a
+# song did not arrive. Stops everything it started, by PID.
 #
-#   tools/demo.sh [--no-build] [--build-dir DIR] [--wineprefix DIR]
+#   tools/demo.sh [--64] [--no-build] [--build-dir DIR] [--wineprefix DIR]
 #                 [--playlist FILE] [--seconds N] [--serve]
 #
+# --64            the 64-bit pair instead (preset x64-wine)
 # --no-build      use the tree in the build directory as it is (no apt-get,
 #                 no cmake); what the ctest test "demo" does
-# --build-dir     the x64 build tree (default build/x64-wine, the x64-wine
-#                 preset's)
+# --build-dir     the build tree (default build/i686-release, or
+#                 build/x64-wine with --64)
 # --wineprefix    the wine prefix to run in (default BUILD_DIR/demo-prefix,
 #                 made on first use)
 # --serve         keep the receiver running after the demo, until Enter
@@ -20,7 +22,8 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo" || exit 1
 
 build=1
-build_dir=$repo/build/x64-wine
+width=32
+build_dir=""
 prefix=""
 playlist=$repo/examples/demo-playlist.txt
 seconds=""
@@ -31,6 +34,7 @@ usage() {
 }
 while [ $# -gt 0 ]; do
   case $1 in
+    --64) width=64 ;;
     --no-build) build=0 ;;
     --build-dir) [ $# -ge 2 ] || usage; build_dir=$(realpath -m "$2"); shift ;;
     --wineprefix) [ $# -ge 2 ] || usage; prefix=$(realpath -m "$2"); shift ;;
@@ -41,6 +45,12 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
+if [ $width = 32 ]; then
+  preset=i686-release toolchain=mingw-i686.cmake build_type=MinSizeRel
+else
+  preset=x64-wine toolchain=mingw-x86_64.cmake build_type=RelWithDebInfo
+fi
+build_dir=${build_dir:-$repo/build/$preset}
 prefix=${prefix:-$build_dir/demo-prefix}
 
 say() { printf '%s\n' "$*"; }
@@ -48,14 +58,14 @@ fail() { say "demo: $*" >&2; exit 1; }
 
 if [ $build = 1 ]; then
   tools/install-deps.sh || fail "installing the packages failed"
-  if [ "$build_dir" = "$repo/build/x64-wine" ]; then
-    cmake --preset x64-wine >/dev/null && cmake --build --preset x64-wine ||
-      fail "the build failed"
+  if [ "$build_dir" = "$repo/build/$preset" ]; then
+    cmake --preset $preset >/dev/null &&
+      cmake --build --preset $preset >/dev/null || fail "the build failed"
   else
     cmake -S "$repo" -B "$build_dir" -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
-      cmake --build "$build_dir" || fail "the build failed"
+      -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/$toolchain" \
+      -DCMAKE_BUILD_TYPE=$build_type >/dev/null &&
+      cmake --build "$build_dir" >/dev/null || fail "the build failed"
   fi
 fi
 bin=$build_dir/bin
@@ -66,6 +76,13 @@ for tool in php Xvfb /usr/lib/wine/wine64; do
   command -v "$tool" >/dev/null || fail "$tool is missing; run tools/install-deps.sh"
 done
 [ -f "$playlist" ] || fail "playlist not found: $playlist"
+machine=$(objdump -f "$bin/gen_trackwire.dll" 2>/dev/null | grep -oE 'pei-[a-z0-9-]+')
+case $machine in
+  pei-i386) say "demo: the ${width}-bit player simulator with the shipped 32-bit gen_trackwire.dll, under wine64 (WoW64)" ;;
+  pei-x86-64) say "demo: the 64-bit player simulator with the 64-bit gen_trackwire.dll, under wine64" ;;
+  *) fail "$bin/gen_trackwire.dll is not a Windows DLL" ;;
+esac
+say "  plug-in: $bin/gen_trackwire.dll ($(stat -c %s "$bin/gen_trackwire.dll") bytes)"
 
 work=$build_dir/demo
 rm -rf "$work"

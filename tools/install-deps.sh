@@ -1,18 +1,68 @@
 #!/bin/bash
 # Installs the Debian packages that building, testing and the demonstration
-# need; does nothing when they are all there already.
+# need, and lets wine64 run 32-bit Windows programs (WoW64); does nothing
+# when all of it is there already.
 set -eu
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine64 xvfb x11-utils xdotool imagemagick php-cli zip)
+  wine64 fonts-wine xvfb x11-utils xdotool imagemagick php-cli zip
+  nsis libboost1.74-dev)
+sudo=""
+[ "$(id -u)" = 0 ] || sudo=sudo
+
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
     missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-echo "installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" = 0 ] || sudo=sudo
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# 32-bit programs under wine64: Debian's wine64 has the 64-bit half of WoW64
+# but not the 32-bit Windows DLLs. Those come from libwine:i386 of the same
+# version, downloaded and unpacked beside the 64-bit ones, never installed:
+# the i386 loader that the package would bring breaks the wine wrapper.
+wine_lib=/usr/lib/x86_64-linux-gnu/wine
+version=$(dpkg-query -W -f='${Version}' libwine 2>/dev/null || true)
+if [ -z "$version" ] || [ ! -d "$wine_lib/x86_64-windows" ]; then
+  echo "install-deps: wine64 is not installed (libwine missing)" >&2
+  exit 1
+fi
+stamp=$wine_lib/i386-windows/.trackwire-libwine-version
+if [ "$(cat "$stamp" 2>/dev/null)" = "$version" ] &&
+  [ -f "$wine_lib/i386-windows/zlib1.dll" ]; then
+  exit 0
+fi
+echo "install-deps: adding the 32-bit Windows DLLs of libwine:i386 $version"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+scratch=$(mktemp -d)
+chmod 755 "$scratch"  # apt downloads as its own user
+trap 'rm -rf "$scratch"' EXIT
+if ! (cd "$scratch" && apt-get download -qq "libwine:i386=$version" >/dev/null); then
+  echo "install-deps: cannot download libwine:i386 version $version, which" \
+    "must match the installed libwine" >&2
+  exit 1
+fi
+dpkg-deb -x "$scratch"/libwine_*_i386.deb "$scratch/root"
+source_dir=$scratch/root/usr/lib/i386-linux-gnu/wine/i386-windows
+if [ ! -f "$source_dir/kernel32.dll" ]; then
+  echo "install-deps: libwine:i386 $version holds no i386-windows folder" >&2
+  exit 1
+fi
+$sudo rm -rf "$wine_lib/i386-windows"
+$sudo cp -a "$source_dir" "$wine_lib/i386-windows"
+# The configure step writes the builtin zlib1.dll into every <arch>-windows
+# folder; without it the 32-bit user32.dll cannot load.
+DEBIAN_FRONTEND=noninteractive $sudo dpkg-reconfigure libwine
+if [ ! -f "$wine_lib/i386-windows/zlib1.dll" ]; then
+  echo "install-deps: dpkg-reconfigure libwine wrote no i386-windows/zlib1.dll" >&2
+  exit 1
+fi
+echo "$version" | $sudo tee "$stamp" >/dev/null
+echo "install-deps: wine64 can now run 32-bit programs"

@@ -4,7 +4,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
-for preset in native-asan i686-release x64-wine; do
+for preset in native-asan i686-release i686-wine x64-wine; do
   echo "== $preset"
   cmake --workflow --preset "$preset"
 done

@@ -74,7 +74,8 @@ void BareSend(unsigned short port, const std::string& text) {
   closesocket(s);
 }
 
-void BenchCheck(FakePlayer& player, LoopbackListener& listener) {
+// Returns the bare send's cost, the baseline of the rows that follow.
+double BenchCheck(FakePlayer& player, LoopbackListener& listener) {
   testing_support::TempFolder folder;
   testing_support::WriteSettingsFile(
       folder, "localhost", std::to_string(listener.port()),
@@ -107,6 +108,51 @@ void BenchCheck(FakePlayer& player, LoopbackListener& listener) {
       "(against the bare send)");
   Row("1b. check + report to loopback (main thread)", report, "us", bare,
       "<= 1.5");
+  return bare;
+}
+
+// A loopback port that nothing listens on: bound once, then closed.
+unsigned short ClosedPort() {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  int length = sizeof(address);
+  getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+  closesocket(s);
+  return ntohs(address.sin_port);
+}
+
+// How long one check with a new title holds the player's main thread when
+// the server is away: the report is sent there, and blocks until it fails.
+void BenchServerAway(FakePlayer& player, double bare) {
+  struct Case {
+    const char* name;
+    std::string host;
+    std::string port;
+    int checks;
+  };
+  const Case cases[] = {
+      {"1c. check + report, port refused (main thread)", "127.0.0.1",
+       std::to_string(ClosedPort()), 50},
+      {"1d. check + report, host name not found (main thread)",
+       "trackwire-no-such-host.invalid", "80", 5},
+  };
+  plugin::host_window = player.window();
+  int title = 0;
+  for (const Case& c : cases) {
+    testing_support::TempFolder folder;
+    testing_support::WriteSettingsFile(folder, c.host, c.port, "/t?t=%s");
+    settings::LoadSettings(folder.path().c_str());
+    std::vector<double> times;
+    for (int i = 0; i < c.checks; ++i) {
+      player.Play(Entry("Away " + std::to_string(++title)));
+      times.push_back(MicrosecondsPer(1, [](int) { report::RunProbe(); }));
+    }
+    Row(c.name, Median(times), "us", bare, "(median; against the bare send)");
+  }
+  plugin::host_window = nullptr;
 }
 
 double ThreadCost() {
@@ -195,7 +241,8 @@ int main() {
   FakePlayer player;
   LoopbackListener listener(0, LoopbackListener::Mode::kCount);
   LoopbackListener timed;
-  BenchCheck(player, listener);
+  const double bare = BenchCheck(player, listener);
+  BenchServerAway(player, bare);
   BenchThreads(player);
   BenchDelay(player, timed);
   return 0;

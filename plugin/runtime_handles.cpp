@@ -35,8 +35,6 @@ void* const recording_create_semaphore =
     reinterpret_cast<void*>(&RecordingCreateSemaphoreW);
 }
 
-#endif
-
 namespace plugin {
 
 void CloseRuntimeHandles() {
@@ -51,3 +49,14 @@ void CloseRuntimeHandles() {
 }
 
 }  // namespace plugin
+
+#else
+
+namespace plugin {
+
+// The 64-bit build uses the posix thread model, whose locks own no handles.
+void CloseRuntimeHandles() {}
+
+}  // namespace plugin
+
+#endif

@@ -55,7 +55,9 @@ bool CURLEncode::NeedsEscape(char byte) const {
 }
 
 std::string CURLEncode::PercentEscape(char byte) const {
-  return "%" + ToDigits(byte, 16);
+  std::string escape = "%";
+  escape += ToDigits(byte, 16);
+  return escape;
 }
 
 std::string CURLEncode::ToDigits(char byte, int base) const {

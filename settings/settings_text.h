@@ -19,8 +19,9 @@ std::string FromDiskText(const std::string& bytes);
 std::string ToDiskText(const std::string& text);
 
 // host, port and request path from the text read: host up to the first line
-// feed, port up to the second, the path after it. With fewer line feeds the
-// missing fields take the text as described in the settings guide.
+// feed, port up to the second, the path after it. With one line feed the
+// port is the rest and the path the whole text; with none, all three are the
+// whole text. Files written by the store always have both line feeds.
 SettingsValues SplitSettingsText(const std::string& text);
 
 // host LF port LF request_path, the form the store writes.

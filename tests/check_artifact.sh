@@ -32,7 +32,9 @@ check "one dialog only" test "$(grep -c DIALOGEX <<<"$resources")" = 1
 check "version description" grep -q '"FileDescription", "WinAmp Tunebeacon v1.0"' <<<"$resources"
 check "original file name" grep -q '"OriginalFilename", "gen_trackwire.dll"' <<<"$resources"
 check "file version 1.0" grep -q 'FILEVERSION 1, 0, 0, 0' <<<"$resources"
+size=$(stat -c %s "$dll")
+check "at most 128 KB (is $size bytes)" test "$size" -le 131072
 
-echo "gen_trackwire.dll (i686): $(stat -c %s "$dll") bytes; imports: $(tr '\n' ' ' <<<"$imports")"
+echo "gen_trackwire.dll (i686): $size bytes; imports: $(tr '\n' ' ' <<<"$imports")"
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

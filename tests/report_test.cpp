@@ -37,7 +37,7 @@ class Report : public ::testing::Test {
   TempFolder folder;
 };
 
-TEST_F(Report, TheWorkedExample) {
+TEST_F(Report, DefaultSettingsSendTheFullTrack) {
   UseSettings("localhost", Port(),
               "/set_current_song.php?artist=%s&album=%s&title=%s");
   report::TrackState = {"Foo Bar - Qux & Co", "Foo Bar", "Baz"};

@@ -46,7 +46,7 @@ TEST(RequestPath, ValuesAreNotScannedForSlots) {
   EXPECT_EQ(FillRequestPath("%s/%s", "%s", "%%", "T"), "%s/%%");
 }
 
-TEST(Request, TheWorkedExampleByteForByte) {
+TEST(Request, DefaultPathWithAFullTrackByteForByte) {
   EXPECT_EQ(ComposeRequest(kDefaultPath, "localhost", "Foo%20Bar", "Baz",
                            "Qux%20%26%20Co"),
             "GET /set_current_song.php?artist=Foo%20Bar&album=Baz&title="

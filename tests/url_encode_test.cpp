@@ -18,7 +18,7 @@ bool IsPlain(int value) {
              std::string::npos;
 }
 
-TEST(UrlEncode, WorkedExamples) {
+TEST(UrlEncode, EverydayNames) {
   const CURLEncode encoder;
   const struct {
     std::string input, output;

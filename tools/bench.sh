@@ -7,12 +7,12 @@ set -eu
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 {
-  cmake --workflow --preset i686-release
+  cmake --preset i686-release && cmake --build --preset i686-release
   cmake --preset i686-wine && cmake --build --preset i686-wine --target bench
   cmake --preset x64-wine && cmake --build --preset x64-wine --target bench
   cmake -S . -B build/native-release -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DTRACKWIRE_TESTS=OFF && cmake --build build/native-release --target encode_bench
-} >/dev/null
+} >/dev/null || { echo "bench: the build failed" >&2; exit 1; }
 
 header() {
   echo

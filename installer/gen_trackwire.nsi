@@ -1,0 +1,135 @@
+; Setup for gen_trackwire.dll: copies the plug-in into the player's Plugins
+; folder and registers an uninstaller. Built by installer/build.sh, which
+; defines DLL (the shipped gen_trackwire.dll) and OUTFILE.
+;
+; Exit codes: 0 done, 2 no winamp.exe in the folder, 3 the player is running;
+; NSIS's own otherwise (1 cancelled).
+
+!ifndef DLL | OUTFILE
+  !error "makensis -DDLL=gen_trackwire.dll -DOUTFILE=setup.exe gen_trackwire.nsi"
+!endif
+
+Unicode true
+ManifestDPIAware true
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+
+!define PRODUCT "WinAmp Tunebeacon"
+!define VERSION "1.0"
+!define UNINSTALLER "gen_trackwire_uninstall.exe"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\gen_trackwire"
+!define PLAYER_CLASS "Winamp v1.x"
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+; The trailing \ keeps Browse from appending "Winamp" to the chosen folder.
+InstallDir "$PROGRAMFILES\Winamp\"
+; The player's own installer records its folder here.
+InstallDirRegKey HKCU "Software\Winamp" ""
+BrandingText "${PRODUCT} ${VERSION}"
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION}.0.0"
+VIAddVersionKey /LANG=1033 ProductName "${PRODUCT}"
+VIAddVersionKey /LANG=1033 ProductVersion "${VERSION}"
+VIAddVersionKey /LANG=1033 FileVersion "${VERSION}"
+VIAddVersionKey /LANG=1033 FileDescription "${PRODUCT} ${VERSION} Setup"
+; A standard key: without it makensis warns, and -WX fails the build.
+VIAddVersionKey /LANG=1033 LegalCopyright ""
+
+!include MUI2.nsh
+!include LogicLib.nsh
+
+!define MUI_ABORTWARNING
+!define MUI_PAGE_HEADER_TEXT "Choose the Player Folder"
+!define MUI_PAGE_HEADER_SUBTEXT "The plug-in goes into the Plugins folder of the player."
+!define MUI_DIRECTORYPAGE_TEXT_TOP "Setup will copy gen_trackwire.dll into the Plugins folder of the player installed in the folder below. To use another installation of the player, click Browse and select its folder (the one that holds winamp.exe). Close the player before you click Install."
+!define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Player folder"
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+
+!define MUI_PAGE_HEADER_TEXT "Uninstall ${PRODUCT}"
+!define MUI_PAGE_HEADER_SUBTEXT "Remove gen_trackwire.dll from the player."
+!define MUI_COMPONENTSPAGE_NODESC
+!define MUI_COMPONENTSPAGE_TEXT_TOP "This removes gen_trackwire.dll from $INSTDIR\Plugins. The settings (gen_trackwire.ini: host, port and request path) stay unless you tick the box below."
+!define MUI_COMPONENTSPAGE_TEXT_COMPLIST " "
+!insertmacro MUI_UNPAGE_COMPONENTS
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "English"
+
+; A loaded plug-in file cannot be replaced: the player must be closed.
+!macro WAIT_FOR_PLAYER prefix
+Function ${prefix}WaitForPlayer
+  retry:
+  FindWindow $0 "${PLAYER_CLASS}"
+  ${If} $0 <> 0
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "The player is running. Close it, then click Retry." /SD IDCANCEL IDRETRY retry
+    SetErrorLevel 3
+    Quit
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro WAIT_FOR_PLAYER ""
+!insertmacro WAIT_FOR_PLAYER "un."
+
+Function CheckFolder
+  ${IfNot} ${FileExists} "$INSTDIR\winamp.exe"
+    MessageBox MB_OK|MB_ICONEXCLAMATION \
+      "There is no winamp.exe in$\r$\n$INSTDIR$\r$\n$\r$\nChoose the folder the player is installed in." \
+      /SD IDOK
+    ${If} ${Silent}
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+    Abort
+  ${EndIf}
+FunctionEnd
+
+Function .onInit
+  ${If} ${Silent}
+    Call CheckFolder
+    Call WaitForPlayer
+  ${EndIf}
+FunctionEnd
+
+Function DirectoryLeave
+  Call CheckFolder
+  Call WaitForPlayer
+FunctionEnd
+
+Section "gen_trackwire.dll"
+  SetOutPath "$INSTDIR\Plugins"
+  File "/oname=gen_trackwire.dll" "${DLL}"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  SectionGetSize 0 $0
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Function un.onInit
+  Call un.WaitForPlayer
+FunctionEnd
+
+Section "-un.gen_trackwire.dll"
+  Delete "$INSTDIR\Plugins\gen_trackwire.dll"
+  ; Setup made the folder if there was none; an empty one is ours to remove.
+  RMDir "$INSTDIR\Plugins"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
+
+; The player keeps its settings in its own folder or in %APPDATA%\Winamp.
+Section /o "un.Remove the settings too"
+  Delete "$INSTDIR\gen_trackwire.ini"
+  Delete "$APPDATA\Winamp\gen_trackwire.ini"
+SectionEnd

@@ -1,0 +1,209 @@
+#!/bin/bash
+# The setup program, built from installer/ around the shipped DLL, run
+# silently under wine64 (32-bit, WoW64) in a fresh prefix and an Xvfb display
+# of its own: installs into fake player folders, the refusals that must leave
+# nothing behind, uninstalling, and the installed plug-in reporting from the
+# player simulator to a loopback receiver.
+#   tests/installer_test.sh SHIPPED_DLL BIN_DIR WORK_DIR
+set -u
+if [ $# -ne 3 ]; then
+  echo "usage: installer_test.sh SHIPPED_DLL BIN_DIR WORK_DIR" >&2
+  exit 2
+fi
+repo=$(cd "$(dirname "$0")/.." && pwd)
+shipped=$(realpath "$1")
+bin=$(realpath "$2")
+work=$(realpath -m "$3")
+prefix=$work/prefix
+setup=$work/gen_trackwire-1.0-setup.exe
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\gen_trackwire'
+
+rm -rf "$work"
+mkdir -p "$work"
+# Compared against a copy: the shipped file may be rebuilt while this runs.
+dll=$work/gen_trackwire.dll
+cp "$shipped" "$dll" || exit 1
+"$repo/installer/build.sh" "$dll" "$setup" || exit 1
+env -u DISPLAY "$repo/cmake/wine-prefix.sh" "$prefix" >/dev/null || exit 1
+
+xvfb_pid="" receiver_pid="" sim_pid=""
+finish() {
+  "$wineserver" -k 2>/dev/null
+  [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null
+  [ -n "$receiver_pid" ] && kill "$receiver_pid" 2>/dev/null && wait "$receiver_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+}
+trap finish EXIT
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=:$(head -n1 "$work/display")
+
+passed=0
+failed=0
+check() {  # check NAME EXPECTED ACTUAL
+  if [ "$2" == "$3" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
+  fi
+}
+win() { printf 'Z:%s' "${1//\//\\}"; }
+fresh_player() { rm -rf "$1" && mkdir -p "$1" && : >"$1/winamp.exe"; }
+run_setup() { "$wine" "$setup" "$@" >/dev/null 2>&1; echo $?; }
+files() { (cd "$1" && find . -mindepth 1 | sort | tr '\n' ' '); }
+same() { cmp -s "$1" "$2" && echo same || echo different; }
+present() { [ -e "$1" ] && echo present || echo absent; }
+# A value of the list entry, as the 32-bit installer sees it.
+entry() {
+  "$wine" reg query "$key" /v "$1" /reg:32 2>/dev/null | tr -d '\r' |
+    sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
+}
+# The entry in either registry view.
+entry_state() {
+  if "$wine" reg query "$key" /reg:32 >/dev/null 2>&1 ||
+    "$wine" reg query "$key" /reg:64 >/dev/null 2>&1; then
+    echo present
+  else
+    echo absent
+  fi
+}
+start_simulator() {  # start_simulator LOG ARGS...: waits until its window is up
+  local log=$1
+  shift
+  (cd "$bin" && exec "$wine" player_sim.exe "$@") >"$log" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 300); do
+    grep -q '^loaded ' "$log" && return 0
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "the simulator did not start:"
+  cat "$log"
+  return 1
+}
+appdata=$(find "$prefix/drive_c/users" -mindepth 3 -maxdepth 3 -path '*/AppData/Roaming' ! -path '*/Public/*' | head -n1)
+mkdir -p "$work/sim-settings"
+printf 'Player\tSimulator\tPlayer - Waiting\t60\n' >"$work/waiting.txt"
+
+# A folder without winamp.exe: exit 2, nothing written.
+mkdir -p "$work/empty"
+check "no winamp.exe: exit code" 2 "$(run_setup /S "/D=$(win "$work/empty")")"
+check "no winamp.exe: no files" "" "$(files "$work/empty")"
+check "no winamp.exe: no list entry" absent "$(entry_state)"
+
+# The player running: exit 3, nothing written.
+fresh_player "$work/busy"
+if start_simulator "$work/sim-waiting.log" --plugin gen_trackwire.dll \
+  --playlist "$(win "$work/waiting.txt")" --settings-dir "$(win "$work/sim-settings")" \
+  --start-delay 60; then
+  check "player running: exit code" 3 "$(run_setup /S "/D=$(win "$work/busy")")"
+  check "player running: no files" "./winamp.exe " "$(files "$work/busy")"
+  check "player running: no list entry" absent "$(entry_state)"
+else
+  failed=$((failed + 1))
+fi
+"$wineserver" -k
+wait "$sim_pid" 2>/dev/null
+sim_pid=""
+
+# The folder the player's own installer recorded.
+found=$work/registry-found
+fresh_player "$found"
+"$wine" reg add 'HKCU\Software\Winamp' /ve /d "$(win "$found")" /f >/dev/null 2>&1
+check "registry-found: exit code" 0 "$(run_setup /S)"
+check "registry-found: the shipped DLL" same "$(same "$dll" "$found/Plugins/gen_trackwire.dll")"
+check "registry-found: uninstaller" present "$(present "$found/gen_trackwire_uninstall.exe")"
+check "registry-found: uninstall string" "\"$(win "$found")\\gen_trackwire_uninstall.exe\"" \
+  "$(entry UninstallString)"
+check "registry-found: display name" "WinAmp Tunebeacon" "$(entry DisplayName)"
+check "registry-found: version" "1.0" "$(entry DisplayVersion)"
+check "registry-found: size in KB" $((($(stat -c %s "$dll") + 1023) / 1024)) \
+  "$(($(entry EstimatedSize)))"
+check "registry-found: no settings written" "" \
+  "$(find "$found" "$appdata" -name gen_trackwire.ini)"
+
+# /D= wins over the recorded folder.
+chosen=$work/chosen
+fresh_player "$chosen"
+check "/D=: exit code" 0 "$(run_setup /S "/D=$(win "$chosen")")"
+check "/D=: the shipped DLL" same "$(same "$dll" "$chosen/Plugins/gen_trackwire.dll")"
+check "/D=: uninstall string" "\"$(win "$chosen")\\gen_trackwire_uninstall.exe\"" \
+  "$(entry UninstallString)"
+
+# An older copy is replaced.
+older=$work/older
+fresh_player "$older"
+mkdir -p "$older/Plugins"
+printf 'an older gen_trackwire.dll' >"$older/Plugins/gen_trackwire.dll"
+check "older DLL: exit code" 0 "$(run_setup /S "/D=$(win "$older")")"
+check "older DLL: replaced by the shipped one" same "$(same "$dll" "$older/Plugins/gen_trackwire.dll")"
+
+# End to end: the simulator loads the installed DLL from the player folder,
+# which is also its settings folder, and the report reaches the receiver.
+for _ in 1 2 3 4 5; do
+  port=$(php -r '$s = stream_socket_server("tcp://127.0.0.1:0");
+    echo substr(strrchr(stream_socket_get_name($s, false), ":"), 1);')
+  TRACKWIRE_SONG_FILE=$work/song.json php -S "127.0.0.1:$port" -t "$repo/examples/server" \
+    >"$work/receiver.log" 2>&1 &
+  receiver_pid=$!
+  for _ in $(seq 50); do
+    php -r 'exit(@fsockopen("127.0.0.1", (int)$argv[1]) ? 0 : 1);' "$port" && break 2
+    sleep 0.1
+  done
+  kill "$receiver_pid" 2>/dev/null
+  wait "$receiver_pid" 2>/dev/null
+  receiver_pid=""
+done
+printf '127.0.0.1\r\n%s\r\n%s' "$port" '/set_current_song.php?artist=%s&album=%s&title=%s' \
+  >"$older/gen_trackwire.ini"
+mkdir -p "$appdata/Winamp"
+printf 'kept\r\n' >"$appdata/Winamp/gen_trackwire.ini"
+printf 'Setup\tSilent\tSetup - Fresh Install\t2\n' >"$work/song.txt"
+if [ -n "$receiver_pid" ] && start_simulator "$work/sim-installed.log" \
+  --plugin "$(win "$older")\\Plugins\\gen_trackwire.dll" \
+  --playlist "$(win "$work/song.txt")" --settings-dir "$(win "$older")"; then
+  check "end to end: loaded from the player folder" 1 \
+    "$(grep -cF "loaded $(win "$older")\\Plugins\\gen_trackwire.dll: " "$work/sim-installed.log")"
+  # Uninstalling while the player runs: exit 3, nothing removed.
+  check "uninstall, player running: exit code" 3 \
+    "$("$wine" "$(win "$older")\\gen_trackwire_uninstall.exe" /S "_?=$(win "$older")" >/dev/null 2>&1; echo $?)"
+  check "uninstall, player running: files kept" \
+    "./Plugins ./Plugins/gen_trackwire.dll ./gen_trackwire.ini ./gen_trackwire_uninstall.exe ./winamp.exe " \
+    "$(files "$older")"
+  check "uninstall, player running: entry kept" present "$(entry_state)"
+  for _ in $(seq 600); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
+  wait "$sim_pid"
+  check "end to end: simulator exit code" 0 "$?"
+  sim_pid=""
+  song=$(php -r '$s = json_decode((string)@file_get_contents($argv[1]), true);
+    echo is_array($s) ? "$s[artist] | $s[album] | $s[title]" : "(nothing)";' "$work/song.json")
+  check "end to end: the report arrived" "Setup | Silent | Fresh Install" "$song"
+else
+  failed=$((failed + 1))
+fi
+
+# Uninstalling as users do: the recorded command, silent. The uninstaller
+# re-launches itself from the temporary folder; wineserver -w waits for that.
+settings_before=$(od -c "$older/gen_trackwire.ini")
+command=$(entry UninstallString)
+command=${command//\"/}
+check "uninstall: exit code" 0 "$("$wine" "$command" /S >/dev/null 2>&1; echo $?)"
+timeout 60 "$wineserver" -w
+check "uninstall: DLL and uninstaller gone, settings kept" "./gen_trackwire.ini ./winamp.exe " \
+  "$(files "$older")"
+check "uninstall: list entry gone" absent "$(entry_state)"
+check "uninstall: settings in the player folder unchanged" "$settings_before" \
+  "$(od -c "$older/gen_trackwire.ini")"
+check "uninstall: settings in %APPDATA%\\Winamp kept" "$(printf 'kept\r\n')" \
+  "$(cat "$appdata/Winamp/gen_trackwire.ini")"
+check "uninstall: the other player folder untouched" same \
+  "$(same "$dll" "$chosen/Plugins/gen_trackwire.dll")"
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

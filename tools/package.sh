@@ -1,7 +1,9 @@
 #!/bin/bash
 # Builds the shipped 32-bit DLL (workflow preset i686-release: configure,
-# build, artifact checks) and packs it with INSTALL.txt and the reference
-# receiver into build/package/gen_trackwire-1.0.zip.
+# build, artifact checks) and packs it with trackwire_receiver.exe,
+# INSTALL.txt and the reference receiver into
+# build/package/gen_trackwire-1.0.zip; installer/build.sh makes
+# the setup program build/package/gen_trackwire-1.0-setup.exe around it.
 #
 #   tools/package.sh [--build-dir DIR]   another i686 tree than the preset's
 set -eu
@@ -30,9 +32,10 @@ fi
 name=gen_trackwire-1.0
 out=$repo/build/package
 stage=$out/$name
-rm -rf "$stage" "$out/$name.zip"
+rm -rf "$stage" "$out/$name.zip" "$out/$name-setup.exe"
 mkdir -p "$stage/receiver"
 cp "$build_dir/bin/gen_trackwire.dll" "$stage/"
+cp "$build_dir/bin/trackwire_receiver.exe" "$stage/"
 # Windows users open these with Notepad: CR LF line ends.
 sed 's/$/\r/' tools/INSTALL.txt >"$stage/INSTALL.txt"
 for file in set_current_song.php now_playing.php song_store.php SERVER-GUIDE.md; do
@@ -42,3 +45,5 @@ done
 rm -rf "$stage"
 echo "package: $out/$name.zip"
 zip -sf "$out/$name.zip"
+installer/build.sh "$build_dir/bin/gen_trackwire.dll" "$out/$name-setup.exe"
+echo "package: $out/$name-setup.exe ($(stat -c %s "$out/$name-setup.exe") bytes)"

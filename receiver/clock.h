@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace receiver {
+
+std::int64_t UnixSecondsNow();
+
+// The local time of day as HH:MM:SS, for the console.
+std::string LocalClockText();
+
+}  // namespace receiver

@@ -1,0 +1,111 @@
+#include "receiver/options.h"
+
+#include <cctype>
+#include <string_view>
+
+namespace receiver {
+
+namespace {
+
+std::optional<unsigned> ParseNumber(const std::string& text, unsigned low,
+                                    unsigned high) {
+  if (text.empty() || text.size() > 5) return std::nullopt;
+  unsigned value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (value < low || value > high) return std::nullopt;
+  return value;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return text;
+}
+
+}  // namespace
+
+std::optional<unsigned> ParseCodePage(const std::string& text) {
+  const std::string lower = Lower(text);
+  if (lower == "utf-8" || lower == "utf8") return 65001u;
+  constexpr std::string_view kPrefixes[] = {"windows-", "cp"};
+  for (const std::string_view prefix : kPrefixes) {
+    if (lower.compare(0, prefix.size(), prefix) == 0) {
+      return ParseNumber(lower.substr(prefix.size()), 1, 65535);
+    }
+  }
+  return ParseNumber(lower, 1, 65535);
+}
+
+ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
+  Options options;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& name = arguments[i];
+    if (name == "--help" || name == "-h" || name == "/?") {
+      options.help = true;
+      continue;
+    }
+    if (name != "--port" && name != "--listen" && name != "--folder" &&
+        name != "--format" && name != "--encoding") {
+      return {std::nullopt, "unknown option " + name};
+    }
+    if (i + 1 == arguments.size()) {
+      return {std::nullopt, name + " needs a value"};
+    }
+    const std::string& value = arguments[++i];
+    if (name == "--port") {
+      const auto port = ParseNumber(value, 1, 65535);
+      if (!port) {
+        return {std::nullopt,
+                "--port takes a number from 1 to 65535, not " + value};
+      }
+      options.port = static_cast<int>(*port);
+    } else if (name == "--listen") {
+      if (value.empty()) return {std::nullopt, "--listen needs an address"};
+      options.listen = value;
+    } else if (name == "--folder") {
+      if (value.empty()) return {std::nullopt, "--folder needs a folder"};
+      options.folder = value;
+    } else if (name == "--format") {
+      options.format = value;
+    } else {
+      const auto code_page = ParseCodePage(value);
+      if (!code_page) {
+        return {std::nullopt,
+                "--encoding takes a code page such as 1252, 1251 or utf-8, "
+                "not " +
+                    value};
+      }
+      options.code_page = *code_page;
+    }
+  }
+  return {options, {}};
+}
+
+std::string UsageText() {
+  return R"(trackwire_receiver: the player's current song for a stream overlay.
+Takes the plug-in's reports (GET /set_current_song.php?artist=&album=&title=),
+writes now_playing.txt and now_playing.json and serves the page.
+
+usage: trackwire_receiver [--port N] [--listen ADDRESS] [--folder DIR]
+                          [--format TEXT] [--encoding CODEPAGE]
+
+  --port N             port to listen on (default 80, as the plug-in)
+  --listen ADDRESS     address to listen on (default 127.0.0.1: this PC
+                       only; 0.0.0.0 takes reports from the whole network)
+  --folder DIR         where now_playing.txt and now_playing.json go
+                       (default: the current folder)
+  --format TEXT        the line in now_playing.txt, with {artist}, {album}
+                       and {title} (default "{artist} - {title}", or just
+                       "{title}" when there is no artist)
+  --encoding CODEPAGE  the player's code page when it runs on another PC,
+                       e.g. 1252, 1251 or utf-8 (default: this PC's)
+
+The page: http://127.0.0.1/ (add ?overlay=1 for a browser source).
+Ctrl+C or closing the window ends it.)";
+}
+
+}  // namespace receiver

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace receiver {
+
+struct Options {
+  int port = 80;
+  std::string listen = "127.0.0.1";
+  std::string folder;  // empty: the current folder
+  std::optional<std::string> format;
+  unsigned code_page = 0;  // 0: the system's ANSI code page
+  bool help = false;
+};
+
+struct ParsedOptions {
+  std::optional<Options> options;
+  std::string error;  // when there are no options
+};
+
+// The command line after the program name, as UTF-8.
+ParsedOptions ParseOptions(const std::vector<std::string>& arguments);
+
+// A code page as a number ("1251"), "cp1251", "windows-1251" or "utf-8";
+// nothing for anything else.
+std::optional<unsigned> ParseCodePage(const std::string& text);
+
+std::string UsageText();
+
+}  // namespace receiver

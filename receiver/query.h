@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The request target and its query, taken apart as the PHP receiver does:
+// %XX gives byte XX, every other character (a '+' included) stays as it is.
+namespace receiver {
+
+struct Target {
+  std::string_view path;
+  std::string_view query;
+};
+
+Target SplitTarget(std::string_view target);
+
+std::string PercentDecode(std::string_view text);
+
+// Whether the query names `name` (with or without a value).
+bool HasQueryName(std::string_view query, std::string_view name);
+
+// The raw bytes of a report, still in the sender's code page.
+struct ReportBytes {
+  std::string artist;
+  std::string album;
+  std::string title;
+};
+
+// The first value of artist, album and title, each percent-decoded; a
+// missing one is empty. None of the three: no report at all.
+std::optional<ReportBytes> ParseReportQuery(std::string_view query);
+
+}  // namespace receiver

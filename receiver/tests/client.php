@@ -1,0 +1,196 @@
+<?php
+// Loopback client for receiver_wine_test.sh, one command per run:
+//   ready PORT                 waits until the port takes connections
+//   fire PORT QUERY            the plug-in's exact request, then hangs up
+//   send PORT CASE             a request of the named kind; prints the status
+//   get PORT TARGET            prints the body of a GET
+//   silent PORT                connects, sends nothing, prints when dropped
+//   events PORT ROUNDS         reports while following /events; prints the
+//                              delay from each report to its event
+//   watch FOLDER STOP_FILE     records every song seen in now_playing.json
+//                              and now_playing.txt until STOP_FILE exists
+declare(strict_types=1);
+
+function connect(int $port)
+{
+    $socket = @fsockopen('127.0.0.1', $port, $errno, $error, 5);
+    if (!$socket) {
+        fwrite(STDERR, "client: no connection to port $port: $error\n");
+        exit(1);
+    }
+    return $socket;
+}
+
+function plugin_request(string $query): string
+{
+    return "GET /set_current_song.php?$query HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+        . "User-Agent: Winamp Tunebeacon\r\n\r\n";
+}
+
+function fire(int $port, string $query): void
+{
+    $socket = connect($port);
+    fwrite($socket, plugin_request($query));
+    fclose($socket);
+}
+
+function answer_status(string $answer): string
+{
+    return preg_match('#^HTTP/1\.[01] (\d{3})#', $answer, $m) ? $m[1] : 'no answer';
+}
+
+// Sends, then reads until the receiver closes or 5 s pass.
+function exchange(int $port, string $request): string
+{
+    $socket = connect($port);
+    fwrite($socket, $request);
+    stream_set_timeout($socket, 5);
+    $answer = (string)stream_get_contents($socket);
+    fclose($socket);
+    return $answer;
+}
+
+function request_for(string $case): string
+{
+    $long = str_repeat('a', 20 * 1024);
+    return match ($case) {
+        'garbage' => "\x00\xFF\x16\x03\x01 \r\n\xC3\x28garbage\r\n\r\n",
+        'long-line' => "GET /set_current_song.php?title=$long HTTP/1.1\r\nHost: x\r\n\r\n",
+        'long-header' => "GET / HTTP/1.1\r\nHost: x\r\nCookie: $long\r\n\r\n",
+        'big-body' => "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\n",
+        'post' => "POST /set_current_song.php?title=posted HTTP/1.1\r\nHost: x\r\n"
+            . "Content-Length: 0\r\nConnection: close\r\n\r\n",
+        'unknown-path' => "GET /../now_playing.txt HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
+        'no-values' => "GET /set_current_song.php?song=x HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
+        'cross-site' => "GET /set_current_song.php?title=forged HTTP/1.1\r\nHost: x\r\n"
+            . "Sec-Fetch-Site: cross-site\r\nConnection: close\r\n\r\n",
+        'page' => "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
+    };
+}
+
+function silent(int $port): void
+{
+    $socket = connect($port);
+    $start = microtime(true);
+    stream_set_timeout($socket, 15);
+    $data = fread($socket, 1);
+    $info = stream_get_meta_data($socket);
+    $seconds = microtime(true) - $start;
+    echo $info['timed_out'] ? "still open after 15 s\n"
+        : sprintf("dropped after %.0f s%s\n", $seconds, $data === '' ? '' : ' with data');
+}
+
+// Reads what the stream has until `$needle` shows up or `$deadline` passes.
+function read_until($socket, string &$seen, string $needle, float $deadline): bool
+{
+    while (!str_contains($seen, $needle)) {
+        $left = $deadline - microtime(true);
+        if ($left <= 0) {
+            return false;
+        }
+        $read = [$socket];
+        $write = $except = null;
+        if (stream_select($read, $write, $except, 0, (int)($left * 1e6)) > 0) {
+            $chunk = fread($socket, 65536);
+            if ($chunk === '' || $chunk === false) {
+                return false;
+            }
+            $seen .= $chunk;
+        }
+    }
+    return true;
+}
+
+function events(int $port, int $rounds): int
+{
+    $socket = connect($port);
+    fwrite($socket, "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n\r\n");
+    $seen = '';
+    if (!read_until($socket, $seen, "\r\n\r\n", microtime(true) + 5)) {
+        echo "no event stream header\n";
+        return 1;
+    }
+    if (answer_status($seen) !== '200' || stripos($seen, "content-type: text/event-stream") === false) {
+        echo "not an event stream: ", strtok($seen, "\r"), "\n";
+        return 1;
+    }
+    $delays = [];
+    for ($round = 1; $round <= $rounds; $round++) {
+        $title = "Event $round " . bin2hex(random_bytes(4));
+        $start = microtime(true);
+        fire($port, 'artist=Bench&album=&title=' . rawurlencode($title));
+        $needle = 'data: {"artist": "Bench", "album": "", "title": "' . $title . '", "received": "';
+        if (!read_until($socket, $seen, $needle, $start + 2)) {
+            echo "no event within 2 s for report $round\n";
+            return 1;
+        }
+        $delays[] = (microtime(true) - $start) * 1000;
+        $seen = substr($seen, strpos($seen, $needle) + strlen($needle));
+    }
+    sort($delays);
+    printf("event latency: %d reports, median %.1f ms, max %.1f ms\n",
+        $rounds, $delays[intdiv($rounds, 2)], end($delays));
+    return 0;
+}
+
+function watch(string $folder, string $stop_file): void
+{
+    $json_seen = [];
+    $text_seen = [];
+    $torn = 0;
+    $deadline = microtime(true) + 120;
+    while (!file_exists($stop_file) && microtime(true) < $deadline) {
+        $json = @file_get_contents("$folder/now_playing.json");
+        if ($json !== false) {
+            $song = json_decode($json, true);
+            if (is_array($song)) {
+                $json_seen["{$song['artist']} | {$song['album']} | {$song['title']}"] = true;
+            } else {
+                $torn++;
+            }
+        }
+        $text = @file_get_contents("$folder/now_playing.txt");
+        if ($text !== false) {
+            $text_seen[$text] = true;
+        }
+        usleep(20000);
+    }
+    file_put_contents("$folder/../json-seen.txt", implode("\n", array_keys($json_seen)) . "\n");
+    file_put_contents("$folder/../text-seen.txt", implode("\n", array_keys($text_seen)) . "\n");
+    echo "unreadable json reads: $torn\n";
+}
+
+$command = $argv[1] ?? '';
+$port = (int)($argv[2] ?? 0);
+switch ($command) {
+    case 'ready':
+        for ($i = 0; $i < 300; $i++) {
+            if ($socket = @fsockopen('127.0.0.1', $port, $errno, $error, 1)) {
+                fclose($socket);
+                exit(0);
+            }
+            usleep(100000);
+        }
+        exit(1);
+    case 'fire':
+        fire($port, $argv[3]);
+        break;
+    case 'send':
+        echo answer_status(exchange($port, request_for($argv[3]))), "\n";
+        break;
+    case 'get':
+        $answer = exchange($port, "GET {$argv[3]} HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        echo substr($answer, (int)strpos($answer, "\r\n\r\n") + 4);
+        break;
+    case 'silent':
+        silent($port);
+        break;
+    case 'events':
+        exit(events($port, (int)$argv[3]));
+    case 'watch':
+        watch($argv[2], $argv[3]);
+        break;
+    default:
+        fwrite(STDERR, "usage: see the top of client.php\n");
+        exit(2);
+}

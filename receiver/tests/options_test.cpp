@@ -1,0 +1,57 @@
+#include "receiver/options.h"
+
+#include <gtest/gtest.h>
+
+namespace receiver {
+namespace {
+
+TEST(OptionsTest, DefaultsMatchThePlugInsDefaults) {
+  const ParsedOptions parsed = ParseOptions({});
+  ASSERT_TRUE(parsed.options);
+  EXPECT_EQ(parsed.options->port, 80);
+  EXPECT_EQ(parsed.options->listen, "127.0.0.1");
+  EXPECT_EQ(parsed.options->folder, "");
+  EXPECT_FALSE(parsed.options->format);
+  EXPECT_EQ(parsed.options->code_page, 0u);
+  EXPECT_FALSE(parsed.options->help);
+}
+
+TEST(OptionsTest, EveryOption) {
+  const ParsedOptions parsed =
+      ParseOptions({"--port", "8080", "--listen", "0.0.0.0", "--folder",
+                    "C:\\Overlay", "--format", "{title} ({artist})",
+                    "--encoding", "windows-1251", "--help"});
+  ASSERT_TRUE(parsed.options) << parsed.error;
+  EXPECT_EQ(parsed.options->port, 8080);
+  EXPECT_EQ(parsed.options->listen, "0.0.0.0");
+  EXPECT_EQ(parsed.options->folder, "C:\\Overlay");
+  EXPECT_EQ(parsed.options->format, "{title} ({artist})");
+  EXPECT_EQ(parsed.options->code_page, 1251u);
+  EXPECT_TRUE(parsed.options->help);
+}
+
+TEST(OptionsTest, MistakesAreNamed) {
+  EXPECT_EQ(ParseOptions({"--prot", "80"}).error, "unknown option --prot");
+  EXPECT_EQ(ParseOptions({"--port"}).error, "--port needs a value");
+  for (const char* port : {"0", "65536", "8o", "", "-1", "123456"}) {
+    const ParsedOptions parsed = ParseOptions({"--port", port});
+    EXPECT_FALSE(parsed.options) << port;
+    EXPECT_NE(parsed.error.find("1 to 65535"), std::string::npos) << port;
+  }
+  EXPECT_TRUE(ParseOptions({"--port", "65535"}).options);
+  EXPECT_FALSE(ParseOptions({"--encoding", "latin1"}).options);
+  EXPECT_FALSE(ParseOptions({"--folder", ""}).options);
+}
+
+TEST(OptionsTest, CodePageNames) {
+  EXPECT_EQ(ParseCodePage("UTF-8"), 65001u);
+  EXPECT_EQ(ParseCodePage("utf8"), 65001u);
+  EXPECT_EQ(ParseCodePage("CP1250"), 1250u);
+  EXPECT_EQ(ParseCodePage("932"), 932u);
+  EXPECT_FALSE(ParseCodePage("0"));
+  EXPECT_FALSE(ParseCodePage("windows-"));
+  EXPECT_FALSE(ParseCodePage("cp12x"));
+}
+
+}  // namespace
+}  // namespace receiver

@@ -1,0 +1,58 @@
+#include "receiver/song_text.h"
+
+#include <gtest/gtest.h>
+
+namespace receiver {
+namespace {
+
+Song Sample() {
+  return {"Les \xC3\x89toiles \"Live\"", "AC/DC \\ Back",
+          "Caf\xC3\xA9\xE2\x80\xA8<b>\xF0\x9F\x8E\xB5", "2024-05-01T20:15:00Z"};
+}
+
+TEST(FormatLineTest, PlaceholdersOnce) {
+  const Song song{"{title}", "Album", "Title", ""};
+  EXPECT_EQ(FormatLine("{title} by {artist} ({album}) {year} {title", song),
+            "Title by {title} (Album) {year} {title");
+}
+
+TEST(TextLineTest, DefaultDropsTheDashWithoutArtist) {
+  EXPECT_EQ(TextLine(std::nullopt, {"Artist", "Album", "Title", ""}),
+            "Artist - Title");
+  EXPECT_EQ(TextLine(std::nullopt, {"", "Album", "Title", ""}), "Title");
+  EXPECT_EQ(TextLine(std::string("{artist} - {title}"), {"", "", "T", ""}),
+            " - T");
+}
+
+TEST(SongFileJsonTest, SameBytesAsThePhpReceiver) {
+  const Song song = Sample();
+  // json_encode(..., JSON_PRETTY_PRINT | JSON_UNESCAPED_SLASHES |
+  // JSON_UNESCAPED_UNICODE) . "\n" in PHP 8.2.
+  EXPECT_EQ(SongFileJson(&song),
+            "{\n"
+            "    \"artist\": \"Les \xC3\x89toiles \\\"Live\\\"\",\n"
+            "    \"album\": \"AC/DC \\\\ Back\",\n"
+            "    \"title\": \"Caf\xC3\xA9\\u2028<b>\xF0\x9F\x8E\xB5\",\n"
+            "    \"received\": \"2024-05-01T20:15:00Z\"\n"
+            "}\n");
+  EXPECT_EQ(SongFileJson(nullptr), "null\n");
+  EXPECT_EQ(JsonString(std::string("\x01\x1F\n\t\b\f\r\0", 8)),
+            "\"\\u0001\\u001f\\n\\t\\b\\f\\r\\u0000\"");
+}
+
+TEST(SongEventTest, OneDataLine) {
+  EXPECT_EQ(SongEvent({"A\nB", "", "T", "R"}),
+            "data: {\"artist\": \"A\\nB\", \"album\": \"\", \"title\": \"T\", "
+            "\"received\": \"R\"}\n\n");
+}
+
+TEST(IsoUtcTest, CalendarDates) {
+  EXPECT_EQ(IsoUtc(0), "1970-01-01T00:00:00Z");
+  EXPECT_EQ(IsoUtc(951782400), "2000-02-29T00:00:00Z");
+  EXPECT_EQ(IsoUtc(1700000000), "2023-11-14T22:13:20Z");
+  EXPECT_EQ(IsoUtc(4102444799), "2099-12-31T23:59:59Z");
+  EXPECT_EQ(IsoUtc(-1), "1969-12-31T23:59:59Z");
+}
+
+}  // namespace
+}  // namespace receiver

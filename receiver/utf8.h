@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// UTF-8 in both directions, lenient on input: every byte that does not start
+// a well-formed sequence becomes U+FFFD, so any bytes give valid text.
+namespace receiver {
+
+std::u32string DecodeUtf8(std::string_view bytes);
+
+void AppendUtf8(std::string& out, char32_t code_point);
+
+}  // namespace receiver

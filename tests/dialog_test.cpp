@@ -11,6 +11,7 @@
 #include "settings/resource.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/fake_player.h"
+#include "tests/support/helper_process.h"
 #include "tests/support/loopback_listener.h"
 #include "tests/support/plugin_host.h"
 #include "tests/support/test_files.h"
@@ -36,13 +37,6 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr WORD kDialogId = 103;
 constexpr WORD kEditAtom = 0x0081;
 constexpr WORD kStaticAtom = 0x0082;
-
-std::string BesideThisProgram(const std::string& name) {
-  char path[MAX_PATH];
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  const std::string program = path;
-  return program.substr(0, program.find_last_of('\\') + 1) + name;
-}
 
 // ---------------------------------------------------------------------------
 // The compiled dialog template, read from the DLL's resources.
@@ -236,7 +230,7 @@ class DialogTemplateTest : public ::testing::Test {
         ParseTemplate(bytes, SizeofResource(dll.get(), resource), &dialog));
   }
 
-  ResourceModule dll{BesideThisProgram("gen_trackwire.dll")};
+  ResourceModule dll{testing_support::BesideThisProgram("gen_trackwire.dll")};
   DialogTemplate dialog;
 };
 
@@ -437,26 +431,8 @@ FakeEntry PlayingEntry() {
 // Runs edit_probe.exe from beside this program once: false when an edit
 // control cannot hold text in a process of this width here.
 bool EditControlsWork() {
-  static const bool works = [] {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string command = path;
-    command =
-        command.substr(0, command.find_last_of('\\') + 1) + "edit_probe.exe";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(command.c_str(), nullptr, nullptr, nullptr, FALSE, 0,
-                        nullptr, nullptr, &startup, &process)) {
-      return false;
-    }
-    WaitForSingleObject(process.hProcess, 30000);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code == 0;
-  }();
+  static const bool works =
+      testing_support::RunBesideThisProgram("edit_probe.exe", 30000) == 0;
   return works;
 }
 

@@ -7,6 +7,7 @@
 
 #include "plugin/host_interface.h"
 #include "tests/support/fake_player.h"
+#include "tests/support/helper_process.h"
 #include "tests/support/plugin_host.h"
 #include "tests/support/process_usage.h"
 #include "tests/support/test_files.h"
@@ -105,32 +106,10 @@ TEST(DllLoad, InitLoadsTheSettingsFromThePlayersFolder) {
 }
 
 // Runs the DDE client helper as a second process while this thread keeps
-// answering messages, as the player's main thread does. Its exit code: 0
-// connected and got no data, 1 no such service, 2 or more something else.
+// answering messages. Its exit code: 0 connected and got no data, 1 no such
+// service, 2 or more something else.
 DWORD RunDdeClient() {
-  char path[MAX_PATH];
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string command = path;
-  command =
-      command.substr(0, command.find_last_of('\\') + 1) + "dde_client.exe";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(command.c_str(), nullptr, nullptr, nullptr, FALSE, 0,
-                      nullptr, nullptr, &startup, &process)) {
-    return 100;
-  }
-  const ULONGLONG end = GetTickCount64() + 20000;
-  while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 50,
-                                   QS_ALLINPUT) != WAIT_OBJECT_0 &&
-         GetTickCount64() < end) {
-    PumpMessages(0);
-  }
-  DWORD code = 101;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
+  return testing_support::RunBesideThisProgram("dde_client.exe", 20000);
 }
 
 TEST(DllDde, TheServiceIsThereUntilQuit) {

@@ -1,12 +1,15 @@
 ; Setup for gen_trackwire.dll: copies the plug-in into the player's Plugins
-; folder and registers an uninstaller. Built by installer/build.sh, which
-; defines DLL (the shipped gen_trackwire.dll) and OUTFILE.
+; folder, optionally installs the stream-overlay receiver in a folder of its
+; own with a Start-menu entry, and registers an uninstaller. Built by
+; installer/build.sh, which defines DLL (the shipped gen_trackwire.dll),
+; RECEIVER (the shipped trackwire_receiver.exe) and OUTFILE.
 ;
+; Silent: /S [/RECEIVER] [/D=player folder]; the receiver only with /RECEIVER.
 ; Exit codes: 0 done, 2 no winamp.exe in the folder, 3 the player is running;
 ; NSIS's own otherwise (1 cancelled).
 
-!ifndef DLL | OUTFILE
-  !error "makensis -DDLL=gen_trackwire.dll -DOUTFILE=setup.exe gen_trackwire.nsi"
+!ifndef DLL | RECEIVER | OUTFILE
+  !error "makensis -DDLL=gen_trackwire.dll -DRECEIVER=trackwire_receiver.exe -DOUTFILE=setup.exe gen_trackwire.nsi"
 !endif
 
 Unicode true
@@ -19,6 +22,10 @@ SetCompressor /SOLID lzma
 !define UNINSTALLER "gen_trackwire_uninstall.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\gen_trackwire"
 !define PLAYER_CLASS "Winamp v1.x"
+; All-users context: every account and any administrator's uninstall see these.
+!define RECEIVER_DIR "$PROGRAMFILES\${PRODUCT} Receiver"
+!define RECEIVER_LINK "$SMPROGRAMS\${PRODUCT} Receiver.lnk"
+!define SONG_DIR "$DOCUMENTS\${PRODUCT}"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -40,8 +47,15 @@ VIAddVersionKey /LANG=1033 LegalCopyright ""
 
 !include MUI2.nsh
 !include LogicLib.nsh
+!include FileFunc.nsh
+!include Sections.nsh
 
 !define MUI_ABORTWARNING
+; One dialog serves both components pages; the texts say what each box does.
+!define MUI_COMPONENTSPAGE_NODESC
+!define MUI_COMPONENTSPAGE_TEXT_TOP "The stream overlay receiver takes the plug-in's reports on this PC for an OBS overlay. It gets its own folder and a Start-menu entry and writes now_playing.txt and now_playing.json into Public Documents\${PRODUCT}."
+!define MUI_COMPONENTSPAGE_TEXT_COMPLIST "Components to install:"
+!insertmacro MUI_PAGE_COMPONENTS
 !define MUI_PAGE_HEADER_TEXT "Choose the Player Folder"
 !define MUI_PAGE_HEADER_SUBTEXT "The plug-in goes into the Plugins folder of the player."
 !define MUI_DIRECTORYPAGE_TEXT_TOP "Setup will copy gen_trackwire.dll into the Plugins folder of the player installed in the folder below. To use another installation of the player, click Browse and select its folder (the one that holds winamp.exe). Close the player before you click Install."
@@ -52,8 +66,7 @@ VIAddVersionKey /LANG=1033 LegalCopyright ""
 
 !define MUI_PAGE_HEADER_TEXT "Uninstall ${PRODUCT}"
 !define MUI_PAGE_HEADER_SUBTEXT "Remove gen_trackwire.dll from the player."
-!define MUI_COMPONENTSPAGE_NODESC
-!define MUI_COMPONENTSPAGE_TEXT_TOP "This removes gen_trackwire.dll from $INSTDIR\Plugins. The settings (gen_trackwire.ini: host, port and request path) stay unless you tick the box below."
+!define MUI_COMPONENTSPAGE_TEXT_TOP "This removes gen_trackwire.dll from $INSTDIR\Plugins, and the stream overlay receiver. The settings (gen_trackwire.ini: host, port and request path) stay unless you tick the box below."
 !define MUI_COMPONENTSPAGE_TEXT_COMPLIST " "
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -89,23 +102,40 @@ Function CheckFolder
   ${EndIf}
 FunctionEnd
 
-Function .onInit
-  ${If} ${Silent}
-    Call CheckFolder
-    Call WaitForPlayer
-  ${EndIf}
-FunctionEnd
-
 Function DirectoryLeave
   Call CheckFolder
   Call WaitForPlayer
 FunctionEnd
 
-Section "gen_trackwire.dll"
+Section "gen_trackwire.dll (the plug-in)" PLUGIN_SECTION
+  SectionIn RO
   SetOutPath "$INSTDIR\Plugins"
   File "/oname=gen_trackwire.dll" "${DLL}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-  SectionGetSize 0 $0
+SectionEnd
+
+Section "Stream overlay receiver" RECEIVER_SECTION
+  SetShellVarContext all
+  SetOutPath "${RECEIVER_DIR}"
+  File "/oname=trackwire_receiver.exe" "${RECEIVER}"
+  ; The shortcut's working folder is $OUTDIR: the song files' folder, too.
+  SetOutPath "${SONG_DIR}"
+  CreateShortCut "${RECEIVER_LINK}" "${RECEIVER_DIR}\trackwire_receiver.exe" \
+    '--folder "${SONG_DIR}"' "" "" SW_SHOWNORMAL "" \
+    "Takes the plug-in's reports for a stream overlay (http://127.0.0.1/?overlay=1) and writes now_playing.txt and now_playing.json into ${SONG_DIR}"
+  DetailPrint "The receiver writes now_playing.txt and now_playing.json into ${SONG_DIR}"
+  SetShellVarContext current
+SectionEnd
+
+Section "-list entry"
+  SectionGetSize ${PLUGIN_SECTION} $0
+  ; A receiver from an earlier run is still installed, so it counts too.
+  SetShellVarContext all
+  ${If} ${FileExists} "${RECEIVER_DIR}\trackwire_receiver.exe"
+    SectionGetSize ${RECEIVER_SECTION} $1
+    IntOp $0 $0 + $1
+  ${EndIf}
+  SetShellVarContext current
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
@@ -115,6 +145,20 @@ Section "gen_trackwire.dll"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
+
+; After the sections: it names one.
+Function .onInit
+  ${If} ${Silent}
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/RECEIVER" $1
+    ${If} ${Errors}
+      !insertmacro UnselectSection ${RECEIVER_SECTION}
+    ${EndIf}
+    Call CheckFolder
+    Call WaitForPlayer
+  ${EndIf}
+FunctionEnd
 
 Function un.onInit
   Call un.WaitForPlayer
@@ -126,6 +170,18 @@ Section "-un.gen_trackwire.dll"
   RMDir "$INSTDIR\Plugins"
   Delete "$INSTDIR\${UNINSTALLER}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
+
+; The song files are output remade at every title; other files there stay.
+Section "-un.receiver"
+  SetShellVarContext all
+  Delete "${RECEIVER_LINK}"
+  Delete "${RECEIVER_DIR}\trackwire_receiver.exe"
+  RMDir "${RECEIVER_DIR}"
+  Delete "${SONG_DIR}\now_playing.txt"
+  Delete "${SONG_DIR}\now_playing.json"
+  RMDir "${SONG_DIR}"
+  SetShellVarContext current
 SectionEnd
 
 ; The player keeps its settings in its own folder or in %APPDATA%\Winamp.

@@ -1,14 +1,17 @@
 #!/bin/bash
-# Saves a picture of the setup program's directory page, under wine64 in an
-# Xvfb display of its own, with the player recorded in C:\Program Files (x86).
-#   installer/screenshot.sh gen_trackwire.dll [OUTPUT.png]
+# Saves pictures of the setup program's components and directory pages,
+# under wine64 in an Xvfb display of its own, with the player recorded in
+# C:\Program Files (x86), as installer-components.png and installer-directory.png.
+#   installer/screenshot.sh gen_trackwire.dll trackwire_receiver.exe [OUTPUT_DIR]
 # Wine 8.0's WoW64 mode cannot measure text for 32-bit programs (the edit
 # box crashes in uniscribe), so the picture is of the same script built for
 # amd64; the pages are the same.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
-dll=$(realpath "${1:?usage: installer/screenshot.sh gen_trackwire.dll [OUTPUT.png]}")
-output=$(realpath -m "${2:-$repo/docs/installer-directory.png}")
+usage="usage: installer/screenshot.sh gen_trackwire.dll trackwire_receiver.exe [OUTPUT_DIR]"
+dll=$(realpath "${1:?$usage}")
+receiver=$(realpath "${2:?$usage}")
+output=$(realpath -m "${3:-$repo/docs}")
 work=$repo/build/installer-screenshot
 prefix=$work/prefix
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -16,7 +19,7 @@ wine=/usr/lib/wine/wine64
 
 rm -rf "$work"
 mkdir -p "$work"
-"$repo/installer/build.sh" "$dll" "$work/setup-amd64.exe" "-XTarget amd64-unicode"
+"$repo/installer/build.sh" "$dll" "$receiver" "$work/setup-amd64.exe" "-XTarget amd64-unicode"
 "$repo/cmake/wine-prefix.sh" "$prefix" >/dev/null
 # Wine's desktop process must start with the display set.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
@@ -45,7 +48,12 @@ for _ in $(seq 300); do
   sleep 0.1
 done
 [ -n "$window" ] || { echo "screenshot: the setup window did not open" >&2; exit 1; }
-sleep 2  # let the page finish drawing
-eval "$(xdotool getwindowgeometry --shell "$window")"
-import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$output"
-echo "saved $output (${WIDTH}x${HEIGHT})"
+mkdir -p "$output"
+for page in components directory; do
+  sleep 2  # let the page finish drawing
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$output/installer-$page.png"
+  echo "saved $output/installer-$page.png (${WIDTH}x${HEIGHT})"
+  # Enter presses Next, the default button.
+  xdotool key --window "$window" Return
+done

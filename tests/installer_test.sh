@@ -1,19 +1,21 @@
 #!/bin/bash
-# The setup program, built from installer/ around the shipped DLL, run
-# silently under wine64 (32-bit, WoW64) in a fresh prefix and an Xvfb display
-# of its own: installs into fake player folders, the refusals that must leave
-# nothing behind, uninstalling, and the installed plug-in reporting from the
-# player simulator to a loopback receiver.
-#   tests/installer_test.sh SHIPPED_DLL BIN_DIR WORK_DIR
+# The setup program, built from installer/ around the shipped DLL and
+# receiver, run silently under wine64 (32-bit, WoW64) in a fresh prefix and an
+# Xvfb display of its own: installs into fake player folders, with and without
+# the receiver, the refusals that must leave nothing behind, uninstalling, the
+# installed receiver started as its shortcut says, and the installed plug-in
+# reporting from the player simulator to a loopback receiver.
+#   tests/installer_test.sh SHIPPED_DLL SHIPPED_RECEIVER BIN_DIR WORK_DIR
 set -u
-if [ $# -ne 3 ]; then
-  echo "usage: installer_test.sh SHIPPED_DLL BIN_DIR WORK_DIR" >&2
+if [ $# -ne 4 ]; then
+  echo "usage: installer_test.sh SHIPPED_DLL SHIPPED_RECEIVER BIN_DIR WORK_DIR" >&2
   exit 2
 fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
 shipped=$(realpath "$1")
-bin=$(realpath "$2")
-work=$(realpath -m "$3")
+shipped_receiver=$(realpath "$2")
+bin=$(realpath "$3")
+work=$(realpath -m "$4")
 prefix=$work/prefix
 setup=$work/gen_trackwire-1.0-setup.exe
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -26,13 +28,16 @@ mkdir -p "$work"
 # Compared against a copy: the shipped file may be rebuilt while this runs.
 dll=$work/gen_trackwire.dll
 cp "$shipped" "$dll" || exit 1
-"$repo/installer/build.sh" "$dll" "$setup" || exit 1
+receiver_exe=$work/trackwire_receiver.exe
+cp "$shipped_receiver" "$receiver_exe" || exit 1
+"$repo/installer/build.sh" "$dll" "$receiver_exe" "$setup" || exit 1
 env -u DISPLAY "$repo/cmake/wine-prefix.sh" "$prefix" >/dev/null || exit 1
 
-xvfb_pid="" receiver_pid="" sim_pid=""
+xvfb_pid="" receiver_pid="" sim_pid="" installed_pid=""
 finish() {
   "$wineserver" -k 2>/dev/null
   [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null
+  [ -n "$installed_pid" ] && wait "$installed_pid" 2>/dev/null
   [ -n "$receiver_pid" ] && kill "$receiver_pid" 2>/dev/null && wait "$receiver_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
 }
@@ -87,6 +92,12 @@ start_simulator() {  # start_simulator LOG ARGS...: waits until its window is up
   cat "$log"
   return 1
 }
+kb() { echo $((($(stat -c %s "$1") + 1023) / 1024)); }
+# The receiver's places in the all-users shell context, as seen from Linux.
+receiver_dir="$prefix/drive_c/Program Files (x86)/WinAmp Tunebeacon Receiver"
+link="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/WinAmp Tunebeacon Receiver.lnk"
+song_dir="$prefix/drive_c/users/Public/Documents/WinAmp Tunebeacon"
+song_dir_win='C:\users\Public\Documents\WinAmp Tunebeacon'
 appdata=$(find "$prefix/drive_c/users" -mindepth 3 -maxdepth 3 -path '*/AppData/Roaming' ! -path '*/Public/*' | head -n1)
 mkdir -p "$work/sim-settings"
 printf 'Player\tSimulator\tPlayer - Waiting\t60\n' >"$work/waiting.txt"
@@ -123,8 +134,10 @@ check "registry-found: uninstall string" "\"$(win "$found")\\gen_trackwire_unins
   "$(entry UninstallString)"
 check "registry-found: display name" "WinAmp Tunebeacon" "$(entry DisplayName)"
 check "registry-found: version" "1.0" "$(entry DisplayVersion)"
-check "registry-found: size in KB" $((($(stat -c %s "$dll") + 1023) / 1024)) \
-  "$(($(entry EstimatedSize)))"
+check "registry-found: size in KB" "$(kb "$dll")" "$(($(entry EstimatedSize)))"
+check "no /RECEIVER: no receiver folder" absent "$(present "$receiver_dir")"
+check "no /RECEIVER: no Start-menu entry" absent "$(present "$link")"
+check "no /RECEIVER: no song folder" absent "$(present "$song_dir")"
 check "registry-found: no settings written" "" \
   "$(find "$found" "$appdata" -name gen_trackwire.ini)"
 
@@ -141,8 +154,36 @@ older=$work/older
 fresh_player "$older"
 mkdir -p "$older/Plugins"
 printf 'an older gen_trackwire.dll' >"$older/Plugins/gen_trackwire.dll"
-check "older DLL: exit code" 0 "$(run_setup /S "/D=$(win "$older")")"
+check "older DLL, /RECEIVER: exit code" 0 "$(run_setup /S /RECEIVER "/D=$(win "$older")")"
 check "older DLL: replaced by the shipped one" same "$(same "$dll" "$older/Plugins/gen_trackwire.dll")"
+check "/RECEIVER: the shipped receiver in its folder" same \
+  "$(same "$receiver_exe" "$receiver_dir/trackwire_receiver.exe")"
+check "/RECEIVER: size in KB counts both" $(($(kb "$dll") + $(kb "$receiver_exe"))) \
+  "$(($(entry EstimatedSize)))"
+check "/RECEIVER: Start-menu entry" present "$(present "$link")"
+# The .lnk holds the target as ANSI, the working folder and arguments as UTF-16.
+check "/RECEIVER: shortcut target" 'C:\Program Files (x86)\WinAmp Tunebeacon Receiver\trackwire_receiver.exe' \
+  "$(strings "$link" 2>/dev/null | grep -F '\trackwire_receiver.exe')"
+link_folder=$(strings -el "$link" 2>/dev/null | sed -n 's/^.\(C:\\.*\)$/\1/p')
+link_arguments=$(strings -el "$link" 2>/dev/null | grep -o -- '--folder .*')
+check "/RECEIVER: shortcut working folder" "$song_dir_win" "$link_folder"
+check "/RECEIVER: shortcut arguments" "--folder \"$song_dir_win\"" "$link_arguments"
+link_song_dir=${link_arguments#--folder \"}
+link_song_dir=${link_song_dir%\"}
+
+# The installed receiver, started as the shortcut says, stores a report there.
+port=$(php -r '$s = stream_socket_server("tcp://127.0.0.1:0");
+  echo substr(strrchr(stream_socket_get_name($s, false), ":"), 1);')
+(cd "$song_dir" && exec "$wine" 'C:\Program Files (x86)\WinAmp Tunebeacon Receiver\trackwire_receiver.exe' \
+  --folder "$link_song_dir" --port "$port") >"$work/installed-receiver.log" 2>&1 &
+installed_pid=$!
+for _ in $(seq 100); do grep -q 'listening on' "$work/installed-receiver.log" && break; sleep 0.1; done
+curl -s -o /dev/null "http://127.0.0.1:$port/set_current_song.php?artist=Shortcut&album=&title=Started"
+check "installed receiver: now_playing.txt in the song folder" "Shortcut - Started" \
+  "$(cat "$song_dir/now_playing.txt" 2>/dev/null)"
+"$wineserver" -k
+wait "$installed_pid" 2>/dev/null
+installed_pid=""
 
 # End to end: the simulator loads the installed DLL from the player folder,
 # which is also its settings folder, and the report reaches the receiver.
@@ -191,12 +232,16 @@ fi
 # Uninstalling as users do: the recorded command, silent. The uninstaller
 # re-launches itself from the temporary folder; wineserver -w waits for that.
 settings_before=$(od -c "$older/gen_trackwire.ini")
+printf 'mine' >"$song_dir/notes.txt"
 command=$(entry UninstallString)
 command=${command//\"/}
 check "uninstall: exit code" 0 "$("$wine" "$command" /S >/dev/null 2>&1; echo $?)"
 timeout 60 "$wineserver" -w
 check "uninstall: DLL and uninstaller gone, settings kept" "./gen_trackwire.ini ./winamp.exe " \
   "$(files "$older")"
+check "uninstall: receiver folder gone" absent "$(present "$receiver_dir")"
+check "uninstall: Start-menu entry gone" absent "$(present "$link")"
+check "uninstall: song files gone, the user's file kept" "./notes.txt " "$(files "$song_dir")"
 check "uninstall: list entry gone" absent "$(entry_state)"
 check "uninstall: settings in the player folder unchanged" "$settings_before" \
   "$(od -c "$older/gen_trackwire.ini")"

@@ -3,7 +3,8 @@
 # build, artifact checks) and packs it with trackwire_receiver.exe,
 # INSTALL.txt and the reference receiver into
 # build/package/gen_trackwire-1.0.zip; installer/build.sh makes
-# the setup program build/package/gen_trackwire-1.0-setup.exe around it.
+# the setup program build/package/gen_trackwire-1.0-setup.exe around the
+# same DLL and receiver.
 #
 #   tools/package.sh [--build-dir DIR]   another i686 tree than the preset's
 set -eu
@@ -45,5 +46,6 @@ done
 rm -rf "$stage"
 echo "package: $out/$name.zip"
 zip -sf "$out/$name.zip"
-installer/build.sh "$build_dir/bin/gen_trackwire.dll" "$out/$name-setup.exe"
+installer/build.sh "$build_dir/bin/gen_trackwire.dll" "$build_dir/bin/trackwire_receiver.exe" \
+  "$out/$name-setup.exe"
 echo "package: $out/$name-setup.exe ($(stat -c %s "$out/$name-setup.exe") bytes)"

@@ -12,6 +12,7 @@ if [ $# -ne 4 ]; then
   exit 2
 fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
+source "$repo/tests/support/checks.sh"
 shipped=$(realpath "$1")
 shipped_receiver=$(realpath "$2")
 bin=$(realpath "$3")
@@ -42,22 +43,8 @@ finish() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
 }
 trap finish EXIT
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -n1 "$work/display")
+start_xvfb "$work/display"
 
-passed=0
-failed=0
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
-  fi
-}
 win() { printf 'Z:%s' "${1//\//\\}"; }
 fresh_player() { rm -rf "$1" && mkdir -p "$1" && : >"$1/winamp.exe"; }
 run_setup() { "$wine" "$setup" "$@" >/dev/null 2>&1; echo $?; }
@@ -250,5 +237,4 @@ check "uninstall: settings in %APPDATA%\\Winamp kept" "$(printf 'kept\r\n')" \
 check "uninstall: the other player folder untouched" same \
   "$(same "$dll" "$chosen/Plugins/gen_trackwire.dll")"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_summary

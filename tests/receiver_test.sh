@@ -4,6 +4,7 @@
 # way the plug-in sends them.
 set -u
 repo=$(cd "$(dirname "$0")/.." && pwd)
+source "$repo/tests/support/checks.sh"
 work=$(mktemp -d)
 song=$work/data/now_playing.json
 mkdir -p "$work/data"
@@ -49,16 +50,6 @@ for _ in 1 2 3 4 5; do
 done
 [ -n "$server_pid" ] || { echo "the server did not start"; exit 1; }
 
-passed=0
-failed=0
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
-  fi
-}
 send() { php "$work/client.php" "$port" "$@"; }
 get() { php -r 'echo file_get_contents("http://127.0.0.1:" . $argv[1] . $argv[2]);' "$port" "$1"; }
 
@@ -182,5 +173,4 @@ NGINX
 else
   echo "skipped the nginx check: nginx or php8.2-fpm is not installed"
 fi
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_summary

@@ -15,6 +15,7 @@ prefix=${2:?WINEPREFIX missing}
 work=${3:?WORK_DIR missing}
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
+source "$repo/tests/support/checks.sh"
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 rm -rf "$work"
@@ -28,26 +29,8 @@ finish() {
 }
 trap finish EXIT
 
-display_file=$work/display
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$display_file" ] && break
-  sleep 0.05
-done
-[ -s "$display_file" ] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -n1 "$display_file")
+start_xvfb "$work/display"
 
-passed=0
-failed=0
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
-  fi
-}
 client() { php "$here/client.php" "$@"; }
 free_port() {
   php -r '$s = stream_socket_server("tcp://127.0.0.1:0");
@@ -198,5 +181,4 @@ else
     "$(tail -n1 "$work/receiver.log" | tr -d '\r')"
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_summary

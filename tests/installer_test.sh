@@ -12,7 +12,7 @@ if [ $# -ne 4 ]; then
   exit 2
 fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
-source "$repo/tests/support/checks.sh"
+source "$repo/tests/support/script_support.sh"
 shipped=$(realpath "$1")
 shipped_receiver=$(realpath "$2")
 bin=$(realpath "$3")
@@ -34,18 +34,17 @@ cp "$shipped_receiver" "$receiver_exe" || exit 1
 "$repo/installer/build.sh" "$dll" "$receiver_exe" "$setup" || exit 1
 env -u DISPLAY "$repo/cmake/wine-prefix.sh" "$prefix" >/dev/null || exit 1
 
-xvfb_pid="" receiver_pid="" sim_pid="" installed_pid=""
+xvfb_pid="" php_pid="" sim_pid="" installed_pid=""
 finish() {
   "$wineserver" -k 2>/dev/null
   [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null
   [ -n "$installed_pid" ] && wait "$installed_pid" 2>/dev/null
-  [ -n "$receiver_pid" ] && kill "$receiver_pid" 2>/dev/null && wait "$receiver_pid" 2>/dev/null
+  [ -n "$php_pid" ] && kill "$php_pid" 2>/dev/null && wait "$php_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
 }
 trap finish EXIT
 start_xvfb "$work/display"
 
-win() { printf 'Z:%s' "${1//\//\\}"; }
 fresh_player() { rm -rf "$1" && mkdir -p "$1" && : >"$1/winamp.exe"; }
 run_setup() { "$wine" "$setup" "$@" >/dev/null 2>&1; echo $?; }
 files() { (cd "$1" && find . -mindepth 1 | sort | tr '\n' ' '); }
@@ -91,16 +90,16 @@ printf 'Player\tSimulator\tPlayer - Waiting\t60\n' >"$work/waiting.txt"
 
 # A folder without winamp.exe: exit 2, nothing written.
 mkdir -p "$work/empty"
-check "no winamp.exe: exit code" 2 "$(run_setup /S "/D=$(win "$work/empty")")"
+check "no winamp.exe: exit code" 2 "$(run_setup /S "/D=$(windows_path "$work/empty")")"
 check "no winamp.exe: no files" "" "$(files "$work/empty")"
 check "no winamp.exe: no list entry" absent "$(entry_state)"
 
 # The player running: exit 3, nothing written.
 fresh_player "$work/busy"
 if start_simulator "$work/sim-waiting.log" --plugin gen_trackwire.dll \
-  --playlist "$(win "$work/waiting.txt")" --settings-dir "$(win "$work/sim-settings")" \
+  --playlist "$(windows_path "$work/waiting.txt")" --settings-dir "$(windows_path "$work/sim-settings")" \
   --start-delay 60; then
-  check "player running: exit code" 3 "$(run_setup /S "/D=$(win "$work/busy")")"
+  check "player running: exit code" 3 "$(run_setup /S "/D=$(windows_path "$work/busy")")"
   check "player running: no files" "./winamp.exe " "$(files "$work/busy")"
   check "player running: no list entry" absent "$(entry_state)"
 else
@@ -113,11 +112,11 @@ sim_pid=""
 # The folder the player's own installer recorded.
 found=$work/registry-found
 fresh_player "$found"
-"$wine" reg add 'HKCU\Software\Winamp' /ve /d "$(win "$found")" /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Winamp' /ve /d "$(windows_path "$found")" /f >/dev/null 2>&1
 check "registry-found: exit code" 0 "$(run_setup /S)"
 check "registry-found: the shipped DLL" same "$(same "$dll" "$found/Plugins/gen_trackwire.dll")"
 check "registry-found: uninstaller" present "$(present "$found/gen_trackwire_uninstall.exe")"
-check "registry-found: uninstall string" "\"$(win "$found")\\gen_trackwire_uninstall.exe\"" \
+check "registry-found: uninstall string" "\"$(windows_path "$found")\\gen_trackwire_uninstall.exe\"" \
   "$(entry UninstallString)"
 check "registry-found: display name" "WinAmp Tunebeacon" "$(entry DisplayName)"
 check "registry-found: version" "1.0" "$(entry DisplayVersion)"
@@ -131,9 +130,9 @@ check "registry-found: no settings written" "" \
 # /D= wins over the recorded folder.
 chosen=$work/chosen
 fresh_player "$chosen"
-check "/D=: exit code" 0 "$(run_setup /S "/D=$(win "$chosen")")"
+check "/D=: exit code" 0 "$(run_setup /S "/D=$(windows_path "$chosen")")"
 check "/D=: the shipped DLL" same "$(same "$dll" "$chosen/Plugins/gen_trackwire.dll")"
-check "/D=: uninstall string" "\"$(win "$chosen")\\gen_trackwire_uninstall.exe\"" \
+check "/D=: uninstall string" "\"$(windows_path "$chosen")\\gen_trackwire_uninstall.exe\"" \
   "$(entry UninstallString)"
 
 # An older copy is replaced.
@@ -141,7 +140,7 @@ older=$work/older
 fresh_player "$older"
 mkdir -p "$older/Plugins"
 printf 'an older gen_trackwire.dll' >"$older/Plugins/gen_trackwire.dll"
-check "older DLL, /RECEIVER: exit code" 0 "$(run_setup /S /RECEIVER "/D=$(win "$older")")"
+check "older DLL, /RECEIVER: exit code" 0 "$(run_setup /S /RECEIVER "/D=$(windows_path "$older")")"
 check "older DLL: replaced by the shipped one" same "$(same "$dll" "$older/Plugins/gen_trackwire.dll")"
 check "/RECEIVER: the shipped receiver in its folder" same \
   "$(same "$receiver_exe" "$receiver_dir/trackwire_receiver.exe")"
@@ -159,8 +158,7 @@ link_song_dir=${link_arguments#--folder \"}
 link_song_dir=${link_song_dir%\"}
 
 # The installed receiver, started as the shortcut says, stores a report there.
-port=$(php -r '$s = stream_socket_server("tcp://127.0.0.1:0");
-  echo substr(strrchr(stream_socket_get_name($s, false), ":"), 1);')
+port=$(free_port)
 (cd "$song_dir" && exec "$wine" 'C:\Program Files (x86)\WinAmp Tunebeacon Receiver\trackwire_receiver.exe' \
   --folder "$link_song_dir" --port "$port") >"$work/installed-receiver.log" 2>&1 &
 installed_pid=$!
@@ -174,33 +172,20 @@ installed_pid=""
 
 # End to end: the simulator loads the installed DLL from the player folder,
 # which is also its settings folder, and the report reaches the receiver.
-for _ in 1 2 3 4 5; do
-  port=$(php -r '$s = stream_socket_server("tcp://127.0.0.1:0");
-    echo substr(strrchr(stream_socket_get_name($s, false), ":"), 1);')
-  TRACKWIRE_SONG_FILE=$work/song.json php -S "127.0.0.1:$port" -t "$repo/examples/server" \
-    >"$work/receiver.log" 2>&1 &
-  receiver_pid=$!
-  for _ in $(seq 50); do
-    php -r 'exit(@fsockopen("127.0.0.1", (int)$argv[1]) ? 0 : 1);' "$port" && break 2
-    sleep 0.1
-  done
-  kill "$receiver_pid" 2>/dev/null
-  wait "$receiver_pid" 2>/dev/null
-  receiver_pid=""
-done
+start_php_receiver "$work/song.json" "$work/receiver.log"
 printf '127.0.0.1\r\n%s\r\n%s' "$port" '/set_current_song.php?artist=%s&album=%s&title=%s' \
   >"$older/gen_trackwire.ini"
 mkdir -p "$appdata/Winamp"
 printf 'kept\r\n' >"$appdata/Winamp/gen_trackwire.ini"
 printf 'Setup\tSilent\tSetup - Fresh Install\t2\n' >"$work/song.txt"
-if [ -n "$receiver_pid" ] && start_simulator "$work/sim-installed.log" \
-  --plugin "$(win "$older")\\Plugins\\gen_trackwire.dll" \
-  --playlist "$(win "$work/song.txt")" --settings-dir "$(win "$older")"; then
+if [ -n "$php_pid" ] && start_simulator "$work/sim-installed.log" \
+  --plugin "$(windows_path "$older")\\Plugins\\gen_trackwire.dll" \
+  --playlist "$(windows_path "$work/song.txt")" --settings-dir "$(windows_path "$older")"; then
   check "end to end: loaded from the player folder" 1 \
-    "$(grep -cF "loaded $(win "$older")\\Plugins\\gen_trackwire.dll: " "$work/sim-installed.log")"
+    "$(grep -cF "loaded $(windows_path "$older")\\Plugins\\gen_trackwire.dll: " "$work/sim-installed.log")"
   # Uninstalling while the player runs: exit 3, nothing removed.
   check "uninstall, player running: exit code" 3 \
-    "$("$wine" "$(win "$older")\\gen_trackwire_uninstall.exe" /S "_?=$(win "$older")" >/dev/null 2>&1; echo $?)"
+    "$("$wine" "$(windows_path "$older")\\gen_trackwire_uninstall.exe" /S "_?=$(windows_path "$older")" >/dev/null 2>&1; echo $?)"
   check "uninstall, player running: files kept" \
     "./Plugins ./Plugins/gen_trackwire.dll ./gen_trackwire.ini ./gen_trackwire_uninstall.exe ./winamp.exe " \
     "$(files "$older")"

@@ -4,13 +4,13 @@
 # way the plug-in sends them.
 set -u
 repo=$(cd "$(dirname "$0")/.." && pwd)
-source "$repo/tests/support/checks.sh"
+source "$repo/tests/support/script_support.sh"
 work=$(mktemp -d)
 song=$work/data/now_playing.json
 mkdir -p "$work/data"
-server_pid=""
+php_pid=""
 finish() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  [ -n "$php_pid" ] && kill "$php_pid" 2>/dev/null && wait "$php_pid" 2>/dev/null
   rm -rf "$work"
 }
 trap finish EXIT
@@ -35,20 +35,8 @@ field() {
     echo is_array($s) ? ($s[$argv[2]] ?? "(none)") : "(no song)";' "$song" "$1"
 }
 
-for _ in 1 2 3 4 5; do
-  port=$(php -r '$s = stream_socket_server("tcp://127.0.0.1:0");
-    echo substr(strrchr(stream_socket_get_name($s, false), ":"), 1);')
-  TRACKWIRE_SONG_FILE=$song php -S "127.0.0.1:$port" -t "$repo/examples/server" \
-    >"$work/server.log" 2>&1 &
-  server_pid=$!
-  for _ in $(seq 50); do
-    php -r 'exit(@fsockopen("127.0.0.1", (int)$argv[1]) ? 0 : 1);' "$port" && break 2
-    sleep 0.1
-  done
-  kill "$server_pid" 2>/dev/null
-  server_pid=""
-done
-[ -n "$server_pid" ] || { echo "the server did not start"; exit 1; }
+start_php_receiver "$song" "$work/server.log" ||
+  { echo "the server did not start"; exit 1; }
 
 send() { php "$work/client.php" "$port" "$@"; }
 get() { php -r 'echo file_get_contents("http://127.0.0.1:" . $argv[1] . $argv[2]);' "$port" "$1"; }

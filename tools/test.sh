@@ -1,6 +1,7 @@
 #!/bin/bash
 # Every test: the pure code natively under ASan and UBSan, the shipped i686
-# DLL's artifact checks, and the 64-bit Windows build under wine64.
+# files' artifact checks, the 32-bit suites on those very files under wine64
+# (WoW64), and the 64-bit build under wine64.
 set -eu
 cd "$(dirname "$0")/.."
 tools/install-deps.sh

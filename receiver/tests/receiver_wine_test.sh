@@ -15,7 +15,7 @@ prefix=${2:?WINEPREFIX missing}
 work=${3:?WORK_DIR missing}
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
-source "$repo/tests/support/checks.sh"
+source "$repo/tests/support/script_support.sh"
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 rm -rf "$work"
@@ -32,11 +32,6 @@ trap finish EXIT
 start_xvfb "$work/display"
 
 client() { php "$here/client.php" "$@"; }
-free_port() {
-  php -r '$s = stream_socket_server("tcp://127.0.0.1:0");
-    echo substr(strrchr(stream_socket_get_name($s, false), ":"), 1);'
-}
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 field() {  # field NAME [FOLDER]
   php -r '$s = json_decode((string)@file_get_contents($argv[1]), true);
     echo is_array($s) ? ($s[$argv[2]] ?? "(none)") : "(no song)";' \

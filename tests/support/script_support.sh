@@ -1,5 +1,8 @@
 # Shared by the test scripts (sourced): equality checks with a closing
-# "N passed, M failed" line, and an Xvfb display of the script's own.
+# "N passed, M failed" line, an Xvfb display of the script's own, loopback
+# ports and the reference PHP receiver on one of them.
+
+support_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 passed=0
 failed=0
@@ -26,4 +29,35 @@ start_xvfb() {
   for _ in $(seq 100); do [ -s "$1" ] && break; sleep 0.05; done
   [ -s "$1" ] || { echo "Xvfb did not start"; exit 1; }
   export DISPLAY=:$(head -n1 "$1")
+}
+
+# A loopback port that nothing listens on at the moment.
+free_port() {
+  php -r '$s = stream_socket_server("tcp://127.0.0.1:0");
+    echo substr(strrchr(stream_socket_get_name($s, false), ":"), 1);'
+}
+
+# A Linux path as wine's Z: drive shows it.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# start_php_receiver SONG_FILE LOG: examples/server under PHP's built-in
+# server on a free loopback port, tried again if another program takes the
+# port first. Sets port and php_pid; false when it did not start.
+start_php_receiver() {
+  local attempt wait
+  for attempt in 1 2 3 4 5; do
+    port=$(free_port)
+    TRACKWIRE_SONG_FILE=$1 php -S "127.0.0.1:$port" \
+      -t "$support_repo/examples/server" >"$2" 2>&1 &
+    php_pid=$!
+    for wait in $(seq 50); do
+      php -r 'exit(@fsockopen("127.0.0.1", (int)$argv[1]) ? 0 : 1);' "$port" &&
+        return 0
+      sleep 0.1
+    done
+    kill "$php_pid" 2>/dev/null
+    wait "$php_pid" 2>/dev/null
+    php_pid=""
+  done
+  return 1
 }

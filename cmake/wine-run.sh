@@ -7,6 +7,9 @@ set -u
 prefix=${TRACKWIRE_WINEPREFIX:?TRACKWIRE_WINEPREFIX names the wine prefix}
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
+# Where the CPU cannot run 32-bit code, wine's own answer to a 32-bit program
+# ("ShellExecuteEx failed: Internal error") explains nothing: say why instead.
+"$(dirname "$0")/../tools/cpu32.sh" --check "$1" || exit 1
 
 display_file=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$display_file" 2>/dev/null &

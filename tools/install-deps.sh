@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs the Debian packages that building, testing and the demonstration
 # need, and lets wine64 run 32-bit Windows programs (WoW64); does nothing
-# when all of it is there already.
+# when all of it is there already. Ends with one line saying whether this
+# machine's CPU can run 32-bit code at all (tools/cpu32.sh).
 set -eu
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
@@ -9,6 +10,9 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
   nsis libboost1.74-dev)
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
+here=$(cd "$(dirname "$0")" && pwd)
+# Whether the 32-bit runs can happen here at all (a CPU property, not a package).
+say_cpu32() { echo "install-deps: $("$here/cpu32.sh")"; }
 
 missing=()
 for package in "${packages[@]}"; do
@@ -34,6 +38,7 @@ fi
 stamp=$wine_lib/i386-windows/.trackwire-libwine-version
 if [ "$(cat "$stamp" 2>/dev/null)" = "$version" ] &&
   [ -f "$wine_lib/i386-windows/zlib1.dll" ]; then
+  say_cpu32
   exit 0
 fi
 echo "install-deps: adding the 32-bit Windows DLLs of libwine:i386 $version"
@@ -66,3 +71,4 @@ if [ ! -f "$wine_lib/i386-windows/zlib1.dll" ]; then
 fi
 echo "$version" | $sudo tee "$stamp" >/dev/null
 echo "install-deps: wine64 can now run 32-bit programs"
+say_cpu32

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The setup program, built from installer/ around the shipped DLL and
 # receiver, run silently under wine64 (32-bit, WoW64) in a fresh prefix and an
-# Xvfb display of its own: installs into fake player folders, with and without
+# Xvfb display of its own; given the 64-bit DLL and receiver, the same script
+# built for amd64 (where the CPU cannot run 32-bit code): installs into fake player folders, with and without
 # the receiver, the refusals that must leave nothing behind, uninstalling, the
 # installed receiver started as its shortcut says, and the installed plug-in
 # reporting from the player simulator to a loopback receiver.
@@ -31,7 +32,15 @@ dll=$work/gen_trackwire.dll
 cp "$shipped" "$dll" || exit 1
 receiver_exe=$work/trackwire_receiver.exe
 cp "$shipped_receiver" "$receiver_exe" || exit 1
-"$repo/installer/build.sh" "$dll" "$receiver_exe" "$setup" || exit 1
+# The setup program's width follows the files': a 32-bit one puts the
+# receiver and the list entry where WoW64 redirects them.
+if objdump -f "$dll" 2>/dev/null | grep -q 'file format pei-i386'; then
+  target=() view=32 program_files='Program Files (x86)'
+else
+  target=("-XTarget amd64-unicode") view=64 program_files='Program Files'
+fi
+"$repo/installer/build.sh" "$dll" "$receiver_exe" "$setup" "${target[@]}" || exit 1
+"$repo/tools/cpu32.sh" --check "$setup" || exit 1
 env -u DISPLAY "$repo/cmake/wine-prefix.sh" "$prefix" >/dev/null || exit 1
 
 xvfb_pid="" php_pid="" sim_pid="" installed_pid=""
@@ -50,9 +59,9 @@ run_setup() { "$wine" "$setup" "$@" >/dev/null 2>&1; echo $?; }
 files() { (cd "$1" && find . -mindepth 1 | sort | tr '\n' ' '); }
 same() { cmp -s "$1" "$2" && echo same || echo different; }
 present() { [ -e "$1" ] && echo present || echo absent; }
-# A value of the list entry, as the 32-bit installer sees it.
+# A value of the list entry, as the installer sees it.
 entry() {
-  "$wine" reg query "$key" /v "$1" /reg:32 2>/dev/null | tr -d '\r' |
+  "$wine" reg query "$key" /v "$1" /reg:$view 2>/dev/null | tr -d '\r' |
     sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
 }
 # The entry in either registry view.
@@ -80,7 +89,8 @@ start_simulator() {  # start_simulator LOG ARGS...: waits until its window is up
 }
 kb() { echo $((($(stat -c %s "$1") + 1023) / 1024)); }
 # The receiver's places in the all-users shell context, as seen from Linux.
-receiver_dir="$prefix/drive_c/Program Files (x86)/WinAmp Tunebeacon Receiver"
+receiver_dir="$prefix/drive_c/$program_files/WinAmp Tunebeacon Receiver"
+receiver_dir_win="C:\\$program_files\\WinAmp Tunebeacon Receiver"
 link="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/WinAmp Tunebeacon Receiver.lnk"
 song_dir="$prefix/drive_c/users/Public/Documents/WinAmp Tunebeacon"
 song_dir_win='C:\users\Public\Documents\WinAmp Tunebeacon'
@@ -148,7 +158,7 @@ check "/RECEIVER: size in KB counts both" $(($(kb "$dll") + $(kb "$receiver_exe"
   "$(($(entry EstimatedSize)))"
 check "/RECEIVER: Start-menu entry" present "$(present "$link")"
 # The .lnk holds the target as ANSI, the working folder and arguments as UTF-16.
-check "/RECEIVER: shortcut target" 'C:\Program Files (x86)\WinAmp Tunebeacon Receiver\trackwire_receiver.exe' \
+check "/RECEIVER: shortcut target" "$receiver_dir_win\\trackwire_receiver.exe" \
   "$(strings "$link" 2>/dev/null | grep -F '\trackwire_receiver.exe')"
 link_folder=$(strings -el "$link" 2>/dev/null | sed -n 's/^.\(C:\\.*\)$/\1/p')
 link_arguments=$(strings -el "$link" 2>/dev/null | grep -o -- '--folder .*')
@@ -159,7 +169,7 @@ link_song_dir=${link_song_dir%\"}
 
 # The installed receiver, started as the shortcut says, stores a report there.
 port=$(free_port)
-(cd "$song_dir" && exec "$wine" 'C:\Program Files (x86)\WinAmp Tunebeacon Receiver\trackwire_receiver.exe' \
+(cd "$song_dir" && exec "$wine" "$receiver_dir_win\\trackwire_receiver.exe" \
   --folder "$link_song_dir" --port "$port") >"$work/installed-receiver.log" 2>&1 &
 installed_pid=$!
 for _ in $(seq 100); do grep -q 'listening on' "$work/installed-receiver.log" && break; sleep 0.1; done

@@ -3,12 +3,18 @@
 # baseline measured in the same run at the same width. Prints one table per
 # width (the shipped 32-bit DLL under WoW64, then the 64-bit build), then the
 # native encoder and the DLL sizes.
+# Where the CPU cannot run 32-bit code, the 32-bit table is left out with a
+# line that says why.
 set -eu
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
+trees=(i686-wine x64-wine)
+cpu32=$(tools/cpu32.sh) || trees=(x64-wine)
 {
   cmake --preset i686-release && cmake --build --preset i686-release
-  cmake --preset i686-wine && cmake --build --preset i686-wine --target bench
+  if [ ${#trees[@]} = 2 ]; then
+    cmake --preset i686-wine && cmake --build --preset i686-wine --target bench
+  fi
   cmake --preset x64-wine && cmake --build --preset x64-wine --target bench
   cmake -S . -B build/native-release -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DTRACKWIRE_TESTS=OFF && cmake --build build/native-release --target encode_bench
@@ -22,7 +28,11 @@ header() {
   echo "|---|---|---|---|---|"
 }
 
-for tree in i686-wine x64-wine; do
+if [ ${#trees[@]} = 1 ]; then
+  echo
+  echo "No 32-bit table: $cpu32."
+fi
+for tree in "${trees[@]}"; do
   prefix=$PWD/build/$tree/bench-prefix
   cmake/wine-prefix.sh "$prefix" >/dev/null
   if [ $tree = i686-wine ]; then

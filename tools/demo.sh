@@ -9,7 +9,8 @@
 #   tools/demo.sh [--64] [--no-build] [--build-dir DIR] [--wineprefix DIR]
 #                 [--playlist FILE] [--seconds N] [--serve]
 #
-# --64            the 64-bit pair instead (preset x64-wine)
+# --64            the 64-bit pair instead (preset x64-wine); the default on a
+#                 machine whose CPU cannot run 32-bit code (tools/cpu32.sh)
 # --no-build      use the tree in the build directory as it is (no apt-get,
 #                 no cmake); what the ctest test "demo" does
 # --build-dir     the build tree (default build/i686-release, or
@@ -45,6 +46,23 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
+say() { printf '%s\n' "$*"; }
+fail() { say "demo: $*" >&2; exit 1; }
+
+if [ $build = 1 ]; then
+  tools/install-deps.sh || fail "installing the packages failed"
+fi
+if [ $width = 32 ]; then
+  cpu32=$(tools/cpu32.sh)
+  case $? in
+    0) ;;
+    1)
+      [ -z "$build_dir" ] || fail "$cpu32; add --64 to run the 64-bit tree of --build-dir"
+      say "demo: $cpu32; running the 64-bit build of the same sources"
+      width=64 ;;
+    *) exit 1 ;;
+  esac
+fi
 if [ $width = 32 ]; then
   preset=i686-release toolchain=mingw-i686.cmake build_type=MinSizeRel
 else
@@ -53,11 +71,7 @@ fi
 build_dir=${build_dir:-$repo/build/$preset}
 prefix=${prefix:-$build_dir/demo-prefix}
 
-say() { printf '%s\n' "$*"; }
-fail() { say "demo: $*" >&2; exit 1; }
-
 if [ $build = 1 ]; then
-  tools/install-deps.sh || fail "installing the packages failed"
   if [ "$build_dir" = "$repo/build/$preset" ]; then
     cmake --preset $preset >/dev/null &&
       cmake --build --preset $preset >/dev/null || fail "the build failed"

@@ -15,11 +15,29 @@ constexpr LONG kMaxSemaphores = 16;
 HANDLE semaphores[kMaxSemaphores];
 volatile LONG semaphore_count = 0;
 
+using CreateSemaphoreWFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LONG,
+                                                 LONG, LPCWSTR);
+
+// The system's own CreateSemaphoreW, which the import slot no longer reaches.
+// Looked up rather than replaced by CreateSemaphoreExW, which Windows XP lacks.
+// No function-local static: its guard would take a runtime lock, whose
+// semaphore comes from here.
+CreateSemaphoreWFunction system_create_semaphore = nullptr;
+
 HANDLE WINAPI RecordingCreateSemaphoreW(LPSECURITY_ATTRIBUTES attributes,
                                         LONG initial, LONG maximum,
                                         LPCWSTR name) {
-  const HANDLE semaphore = CreateSemaphoreExW(attributes, initial, maximum,
-                                              name, 0, SEMAPHORE_ALL_ACCESS);
+  if (system_create_semaphore == nullptr) {
+    const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    if (kernel32 == nullptr) return nullptr;
+    // Through void (*)(), the one pointer type GCC lets convert to any other.
+    system_create_semaphore =
+        reinterpret_cast<CreateSemaphoreWFunction>(reinterpret_cast<void (*)()>(
+            GetProcAddress(kernel32, "CreateSemaphoreW")));
+    if (system_create_semaphore == nullptr) return nullptr;
+  }
+  const HANDLE semaphore =
+      system_create_semaphore(attributes, initial, maximum, name);
   if (semaphore == nullptr) return nullptr;
   const LONG slot = InterlockedIncrement(&semaphore_count) - 1;
   if (slot < kMaxSemaphores) semaphores[slot] = semaphore;

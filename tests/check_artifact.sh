@@ -16,6 +16,31 @@ check() {  # check NAME COMMAND...
   fi
 }
 
+source "$(dirname "$0")/support/import_pin.sh"
+
+# Every function the DLL may import: each exists on Windows XP, the oldest
+# Windows the player runs on. The loader refuses the whole DLL ("entry point
+# not found") if one is missing, so a new import is added here only after its
+# documentation's minimum supported client says Windows XP or older.
+xp_imports='
+kernel32.dll: CloseHandle CreateFileA DeleteCriticalSection DeleteFileA
+  EnterCriticalSection FlushFileBuffers FreeLibrary GetCurrentThreadId
+  GetFileAttributesA GetFileSizeEx GetLastError GetModuleHandleA GetProcAddress
+  InitializeCriticalSection LeaveCriticalSection LoadLibraryA MoveFileExA
+  ReadFile ReleaseSemaphore SetLastError Sleep TlsAlloc TlsFree TlsGetValue
+  TlsSetValue VirtualProtect VirtualQuery WaitForSingleObject
+  WideCharToMultiByte WriteFile
+msvcrt.dll: _amsg_exit _initterm _iob _lock _unlock abort calloc free fwrite
+  malloc memchr memcmp memcpy memmove memset realloc strcmp strlen strncmp
+  vfprintf
+user32.dll: DdeCmpStringHandles DdeCreateStringHandleA DdeFreeStringHandle
+  DdeInitializeA DdeNameService DdeUninitialize DialogBoxParamA EndDialog
+  FindWindowA GetDlgItemTextA KillTimer MessageBoxA SendMessageA
+  SetDlgItemTextA SetTimer SetWindowTextA
+ws2_32.dll: WSAStartup closesocket connect gethostbyname htons inet_addr send
+  socket
+'
+
 headers=$($objdump -p "$dll")
 resources=$($windres -i "$dll" -O rc)
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers" | tail -n +2 | grep -oE '\] [^ ]+$' | cut -c3-)
@@ -26,6 +51,8 @@ check "one export, undecorated" test "$exports" = "winampGetGeneralPurposePlugin
 check "module name" grep -qE '^Name[[:space:]]+[0-9a-f]+ gen_trackwire\.dll$' <<<"$headers"
 unexpected=$(grep -viE '^(KERNEL32|USER32|WS2_32|msvcrt)\.dll$' <<<"$imports")
 check "imports system DLLs only (found: $unexpected)" test -z "$unexpected"
+unpinned=$(unpinned_imports $objdump "$dll" "$xp_imports" | tr '\n' ',' | sed 's/,$//')
+check "imports only functions that Windows XP has (new: $unpinned; look up each one's minimum Windows version before adding it to the list in tests/check_artifact.sh)" test -z "$unpinned"
 check "dialog 103 in Italian" grep -qzE 'LANGUAGE 16, 1[[:space:]]+103 DIALOGEX 0, 0, 306, 45' <<<"$resources"
 check "dialog style" grep -q 'STYLE 0x80c80042' <<<"$resources"
 check "one dialog only" test "$(grep -c DIALOGEX <<<"$resources")" = 1

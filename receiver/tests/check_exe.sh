@@ -1,8 +1,43 @@
 #!/bin/bash
 # Checks the shipped trackwire_receiver.exe without running it: a 32-bit
-# console program that needs system DLLs only.
+# console program that needs system DLLs only, and only functions that
+# Windows 7 has.
 set -u
 exe=${1:?usage: check_exe.sh trackwire_receiver.exe}
+source "$(dirname "$0")/../../tests/support/import_pin.sh"
+# Every function the program may import: each exists on Windows 7, the oldest
+# Windows it supports (it builds for _WIN32_WINNT 0x0601). Add a new import
+# here only after its documentation's minimum supported client says Windows 7
+# or older.
+win7_imports='
+kernel32.dll: AcquireSRWLockExclusive CloseHandle CreateDirectoryW CreateEventW
+  CreateFileW CreateIoCompletionPort CreateSemaphoreW CreateWaitableTimerA
+  DeleteCriticalSection DeleteFileW EnterCriticalSection FormatMessageA
+  FormatMessageW FreeLibrary GetConsoleMode GetConsoleProcessList
+  GetCurrentProcessId GetCurrentThreadId GetFileAttributesW GetFullPathNameW
+  GetLastError GetLocalTime GetModuleHandleA GetModuleHandleW GetProcAddress
+  GetQueuedCompletionStatus GetStartupInfoW GetStdHandle
+  GetSystemTimeAsFileTime GetTimeZoneInformation InitializeCriticalSection
+  InitializeCriticalSectionAndSpinCount IsDBCSLeadByteEx IsValidCodePage
+  LeaveCriticalSection LoadLibraryA LoadLibraryW LocalFree MoveFileExW
+  MultiByteToWideChar PostQueuedCompletionStatus QueueUserAPC ReadConsoleW
+  ReleaseSRWLockExclusive ReleaseSemaphore SetConsoleCtrlHandler SetEvent
+  SetLastError SetUnhandledExceptionFilter SetWaitableTimer Sleep SleepEx
+  TerminateThread TlsAlloc TlsFree TlsGetValue TlsSetValue VerSetConditionMask
+  VerifyVersionInfoA VirtualProtect VirtualQuery WaitForMultipleObjects
+  WaitForSingleObject WideCharToMultiByte WriteConsoleW WriteFile
+msvcrt.dll: __mb_cur_max __p__commode __p__fmode __p__wcmdln __set_app_type
+  __setusermatherr __wgetmainargs __winitenv _amsg_exit _beginthreadex _cexit
+  _close _errno _initterm _iob _onexit _read abort atoi calloc exit fprintf
+  fputc fputs fputwc free fwprintf fwrite localeconv malloc memchr memcmp
+  memcpy memmove memset realloc setlocale signal strchr strcmp strerror strlen
+  strncmp strncpy tolower vfprintf wcslen
+mswsock.dll: AcceptEx GetAcceptExSockaddrs
+ws2_32.dll: WSAAddressToStringA WSACleanup WSAGetLastError WSARecv WSASend
+  WSASetLastError WSASocketW WSAStartup WSAStringToAddressA bind closesocket
+  htonl htons ioctlsocket listen ntohl setsockopt shutdown
+'
+
 headers=$(i686-w64-mingw32-objdump -p "$exe")
 imports=$(grep -oE 'DLL Name: .*' <<<"$headers" | cut -c11- | sort -f)
 failed=0
@@ -11,5 +46,7 @@ grep -q 'file format pei-i386' <<<"$(i686-w64-mingw32-objdump -f "$exe")" || fai
 grep -qE '^Subsystem[[:space:]]+00000003' <<<"$headers" || fail "console subsystem"
 unexpected=$(grep -viE '^(KERNEL32|msvcrt|WS2_32|MSWSOCK)\.dll$' <<<"$imports")
 [ -z "$unexpected" ] || fail "imports system DLLs only (found: $unexpected)"
+unpinned=$(unpinned_imports i686-w64-mingw32-objdump "$exe" "$win7_imports" | tr '\n' ',' | sed 's/,$//')
+[ -z "$unpinned" ] || fail "imports only functions that Windows 7 has (new: $unpinned; look up each one's minimum Windows version before adding it to the list in receiver/tests/check_exe.sh)"
 echo "trackwire_receiver.exe (i686): $(stat -c %s "$exe") bytes; imports: $(tr '\n' ' ' <<<"$imports")"
 [ "$failed" = 0 ]

@@ -30,6 +30,7 @@ finish() {
 trap finish EXIT
 
 start_xvfb "$work/display"
+"$repo/tools/cpu32.sh" --check "$bin/trackwire_receiver.exe" || exit 1
 
 client() { php "$here/client.php" "$@"; }
 field() {  # field NAME [FOLDER]
@@ -159,9 +160,10 @@ check "port in use: exit code" 2 $?
 check "port in use: message" 1 "$(grep -c "port $port2 .*already in use.*--port" "$work/in-use.log")"
 
 # Ctrl+C stops cleanly: wine turns SIGINT into the console's Ctrl+C event.
-# wine64 runs the program through start.exe, so the signal goes to the
-# Windows process itself, found by its command line with this test's port.
-windows_pid=$(pgrep -f "^[A-Z]:.*trackwire_receiver\.exe --port $port " | head -n1)
+# wine64 runs a 32-bit program through start.exe, so the signal goes to the
+# Windows process itself, found by its command line with this test's port:
+# the program's own path first, a Windows one at 32 bits, a Linux one at 64.
+windows_pid=$(pgrep -f "^([A-Z]:|/)[^ ]*trackwire_receiver\.exe --port $port " | head -n1)
 [ -n "$windows_pid" ] && kill -INT "$windows_pid"
 for _ in $(seq 100); do
   kill -0 "$receiver_pid" 2>/dev/null || break

@@ -48,7 +48,7 @@ constexpr std::size_t kParserHeaderLimit = 2 * kHeaderLimit + 4;
 constexpr std::uint64_t kBodyLimit = 16 * 1024;
 constexpr std::size_t kBufferLimit = 64 * 1024;
 constexpr std::size_t kReadChunk = 4096;
-// From the moment a connection waits, the next request must be whole by then.
+// A request must be whole this long after its connection began to wait.
 constexpr auto kRequestTimeout = std::chrono::seconds(5);
 constexpr auto kWriteTimeout = std::chrono::seconds(10);
 constexpr auto kDrainTimeout = std::chrono::seconds(1);
@@ -417,10 +417,11 @@ class Session : public Connection,
     beast::error_code ec;
     parser_->put(net::buffer(head), ec);
     if (!ec && !parser_->is_header_done()) ec = http::error::partial_message;
-    if (ec)
+    if (ec) {
       return Refuse(ec == http::error::body_limit
                         ? http::status::payload_too_large
                         : http::status::bad_request);
+    }
     if (parser_->is_done()) return OnRequest();
     const auto& header = parser_->get();
     if (header.version() >= 11 &&

@@ -25,6 +25,10 @@
 //   mid-request PORT N         starts a report, opens N idle connections,
 //                              finishes the report; prints its status and
 //                              which idle connections the receiver closed
+//   slow-follower PORT         follows /events with small socket buffers
+//                              and reads nothing past the first ping while
+//                              large songs come, then reads on; prints
+//                              whether the stream stayed and a next song came
 declare(strict_types=1);
 
 function connect(int $port)
@@ -334,6 +338,51 @@ function mid_request(int $port, int $idle): void
     echo 'closed idle: ', ranges(closed_ones($sockets)), "\n";
 }
 
+function slow_follower(int $port): void
+{
+    // Small buffers, so that the receiver's write of an event stays pending.
+    $socket = socket_create(AF_INET, SOCK_STREAM, SOL_TCP);
+    socket_set_option($socket, SOL_SOCKET, SO_RCVBUF, 2048);
+    @socket_set_option($socket, SOL_TCP, 2 /* TCP_MAXSEG */, 536);
+    if (!@socket_connect($socket, '127.0.0.1', $port)) {
+        echo "no connection\n";
+        return;
+    }
+    socket_write($socket, "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    $start = microtime(true);
+    $seen = '';
+    while (!str_contains($seen, 'retry: 2000') && microtime(true) < $start + 5) {
+        $seen .= (string)socket_read($socket, 4096);
+    }
+    $large = str_repeat('%80', 500);
+    for ($i = 1; $i <= 25; $i++) {
+        exchange($port, report_request("artist=$large&album=$large&title=Slow%20$i$large"));
+    }
+    // The first ping comes 15 s after the stream began.
+    time_sleep_until($start + 17);
+    socket_set_nonblock($socket);
+    $read_on = function (float $seconds, string $needle) use ($socket, &$seen): string {
+        $until = microtime(true) + $seconds;
+        while (microtime(true) < $until && !str_contains($seen, $needle)) {
+            $data = @socket_read($socket, 65536);
+            if ($data === '') {
+                return 'closed';
+            }
+            if ($data === false) {
+                usleep(10000);
+                continue;
+            }
+            $seen .= $data;
+        }
+        return str_contains($seen, $needle) ? 'found' : 'open';
+    };
+    $kept = $read_on(1.5, "\0") === 'closed' ? 'no' : 'yes';
+    exchange($port, report_request('artist=After&album=&title=The%20ping'));
+    $next = $read_on(3, '"title": "The ping"') === 'found' ? 'yes' : 'no';
+    socket_close($socket);
+    echo "stream kept: $kept; next song: $next\n";
+}
+
 function watch(string $folder, string $stop_file): void
 {
     $json_seen = [];
@@ -412,6 +461,9 @@ switch ($command) {
         break;
     case 'mid-request':
         mid_request($port, (int)$argv[3]);
+        break;
+    case 'slow-follower':
+        slow_follower($port);
         break;
     default:
         fwrite(STDERR, "usage: see the top of client.php\n");

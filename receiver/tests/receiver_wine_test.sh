@@ -127,6 +127,17 @@ events=$(client events "$port" "$rounds")
 check "events arrive within 2 s" 0 $?
 echo "$events"
 
+# 8. A write that happens to be under way at a ping does not end a healthy
+# event stream: a follower with small socket buffers reads nothing past the
+# first ping while large songs come, then reads on, and keeps its stream. On
+# a receiver of its own, in the background while the groups below go on.
+port7=$(free_port)
+mkdir -p "$work/files7"
+start_receiver "$port7" "$work/receiver7.log" --folder "$(windows_path "$work/files7")"
+client ready "$port7" || echo "the seventh receiver did not start"
+client slow-follower "$port7" >"$work/slow-follower.log" 2>&1 &
+slow_pid=$!
+
 # Hostile requests, each followed by a report that must still be stored.
 client silent "$port" >"$work/silent.log" &
 silent_pid=$!
@@ -328,6 +339,10 @@ else
   check "Ctrl+C: clean stop" "trackwire_receiver: stopped" \
     "$(tail -n1 "$work/receiver.log" | tr -d '\r')"
 fi
+
+wait "$slow_pid"
+check "a write under way at a ping: the stream stays" \
+  "stream kept: yes; next song: yes" "$(cat "$work/slow-follower.log")"
 
 # 5. A restart: the page and the JSON route have the last song at once; a
 # song file that holds no song is ignored, with one line.

@@ -108,7 +108,8 @@ usage: trackwire_receiver [--port N] [--listen ADDRESS] [--folder DIR]
   --listen ADDRESS     address to listen on (default 127.0.0.1: this PC
                        only; 0.0.0.0 takes reports from the whole network)
   --folder DIR         where now_playing.txt and now_playing.json go
-                       (default: the current folder)
+                       (default: the current folder); the last song is
+                       read back from there at start
   --format TEXT        the line in now_playing.txt, with {artist}, {album}
                        and {title} (default "{artist} - {title}", or just
                        "{title}" when there is no artist)

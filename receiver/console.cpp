@@ -3,12 +3,37 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "receiver/code_page.h"
+#include "receiver/line_queue.h"
+#include "receiver/thread.h"
 
 namespace receiver {
 
+// A song line is at most a few KB; this many cover a burst of reports.
+constexpr std::size_t kQueuedLines = 100;
+// At exit a console that takes no output is not waited for longer.
+constexpr DWORD kFlushWaitMs = 2000;
+
+struct ConsoleQueue::State {
+  SRWLOCK lock = SRWLOCK_INIT;
+  CONDITION_VARIABLE wake = CONDITION_VARIABLE_INIT;
+  LineQueue lines{kQueuedLines};
+  bool stopping = false;
+};
+
 namespace {
+
+SRWLOCK queue_lock = SRWLOCK_INIT;
+std::shared_ptr<ConsoleQueue::State> active_queue;
+
+std::shared_ptr<ConsoleQueue::State> ActiveQueue() {
+  AcquireSRWLockShared(&queue_lock);
+  std::shared_ptr<ConsoleQueue::State> state = active_queue;
+  ReleaseSRWLockShared(&queue_lock);
+  return state;
+}
 
 SRWLOCK stop_lock = SRWLOCK_INIT;
 std::function<void()>* stop_function = nullptr;
@@ -47,11 +72,69 @@ void Write(DWORD which, std::string_view utf8) {
   }
 }
 
+void Print(std::string_view utf8, bool error) {
+  if (const auto state = ActiveQueue()) {
+    AcquireSRWLockExclusive(&state->lock);
+    state->lines.Push({std::string(utf8), error});
+    ReleaseSRWLockExclusive(&state->lock);
+    WakeConditionVariable(&state->wake);
+    return;
+  }
+  Write(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE, utf8);
+}
+
+void WriteQueuedLines(const std::shared_ptr<ConsoleQueue::State>& state) {
+  while (true) {
+    AcquireSRWLockExclusive(&state->lock);
+    while (state->lines.empty() && !state->stopping) {
+      SleepConditionVariableSRW(&state->wake, &state->lock, INFINITE, 0);
+    }
+    std::deque<ConsoleLine> lines = state->lines.TakeAll();
+    const bool stopping = state->stopping;
+    ReleaseSRWLockExclusive(&state->lock);
+    for (const ConsoleLine& line : lines) {
+      Write(line.error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE, line.text);
+    }
+    if (lines.empty() && stopping) return;
+  }
+}
+
 }  // namespace
 
-void PrintLine(std::string_view utf8) { Write(STD_OUTPUT_HANDLE, utf8); }
+void PrintLine(std::string_view utf8) { Print(utf8, false); }
 
-void PrintError(std::string_view utf8) { Write(STD_ERROR_HANDLE, utf8); }
+void PrintError(std::string_view utf8) { Print(utf8, true); }
+
+ConsoleQueue::ConsoleQueue() : state_(std::make_shared<State>()) {
+  writer_ =
+      std::make_unique<Thread>([state = state_] { WriteQueuedLines(state); });
+  if (!writer_->started()) return;
+  AcquireSRWLockExclusive(&queue_lock);
+  active_queue = state_;
+  ReleaseSRWLockExclusive(&queue_lock);
+}
+
+ConsoleQueue::~ConsoleQueue() {
+  if (!writer_->started()) return;
+  AcquireSRWLockExclusive(&state_->lock);
+  state_->stopping = true;
+  ReleaseSRWLockExclusive(&state_->lock);
+  WakeConditionVariable(&state_->wake);
+  writer_->Wait(kFlushWaitMs);
+  AcquireSRWLockExclusive(&queue_lock);
+  active_queue.reset();
+  ReleaseSRWLockExclusive(&queue_lock);
+}
+
+void TurnOffQuickEditInOwnWindow() {
+  DWORD processes[2];
+  if (GetConsoleProcessList(processes, 2) != 1) return;
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  if (!GetConsoleMode(input, &mode)) return;
+  SetConsoleMode(input, (mode & ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE)) |
+                            ENABLE_EXTENDED_FLAGS);
+}
 
 void WaitForEnterInOwnWindow() {
   DWORD processes[2];

@@ -1,14 +1,42 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string_view>
 
 namespace receiver {
 
+class Thread;
+
 // One line to standard output or standard error: UTF-16 to a console
-// window, UTF-8 to a file or pipe.
+// window, UTF-8 to a file or pipe. While a ConsoleQueue lives, the line is
+// only queued, from any thread.
 void PrintLine(std::string_view utf8);
 void PrintError(std::string_view utf8);
+
+// While it lives, the lines printed go to a small queue that a thread of its
+// own writes out, so that a console that takes no output (a click into the
+// window starts a QuickEdit selection, which stops all output until Esc; a
+// pipe nobody reads) never holds up the thread that printed. When the queue
+// is full the oldest lines go.
+class ConsoleQueue {
+ public:
+  ConsoleQueue();
+  ConsoleQueue(const ConsoleQueue&) = delete;
+  ConsoleQueue& operator=(const ConsoleQueue&) = delete;
+  // Writes what is left, waiting a moment at most.
+  ~ConsoleQueue();
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+  std::unique_ptr<Thread> writer_;
+};
+
+// Turns QuickEdit off in a console window that is the program's own (it was
+// started from Explorer), where a stray click would pause the output.
+void TurnOffQuickEditInOwnWindow();
 
 // When the program has a console window of its own (it was started from
 // Explorer), keeps that window open until Enter, so that a message can be

@@ -36,6 +36,7 @@ int wmain(int argc, wchar_t** argv) {
   config.port = options.port;
   config.format = options.format;
   config.code_page = options.code_page;
+  config.allow_hosts = options.allow_hosts;
   const std::string error =
       PrepareFolder(Utf8ToWide(options.folder), config.folder);
   if (!error.empty()) {
@@ -44,11 +45,15 @@ int wmain(int argc, wchar_t** argv) {
     WaitForEnterInOwnWindow();
     return 2;
   }
+  TurnOffQuickEditInOwnWindow();
   int exit_code = 1;
-  try {
-    exit_code = RunServer(config);
-  } catch (const std::exception& failure) {
-    PrintError(std::string("trackwire_receiver: ") + failure.what());
+  {
+    const ConsoleQueue console;
+    try {
+      exit_code = RunServer(config);
+    } catch (const std::exception& failure) {
+      PrintError(std::string("trackwire_receiver: ") + failure.what());
+    }
   }
   if (exit_code != 0) WaitForEnterInOwnWindow();
   return exit_code;

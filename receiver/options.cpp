@@ -3,6 +3,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "receiver/host_check.h"
+
 namespace receiver {
 
 namespace {
@@ -49,7 +51,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
       continue;
     }
     if (name != "--port" && name != "--listen" && name != "--folder" &&
-        name != "--format" && name != "--encoding") {
+        name != "--format" && name != "--encoding" && name != "--allow-host") {
       return {std::nullopt, "unknown option " + name};
     }
     if (i + 1 == arguments.size()) {
@@ -71,6 +73,14 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
       options.folder = value;
     } else if (name == "--format") {
       options.format = value;
+    } else if (name == "--allow-host") {
+      if (!IsPlainHostName(value)) {
+        return {std::nullopt,
+                "--allow-host takes a host name such as studio-pc.example, "
+                "without port, not " +
+                    value};
+      }
+      options.allow_hosts.push_back(value);
     } else {
       const auto code_page = ParseCodePage(value);
       if (!code_page) {
@@ -92,17 +102,29 @@ writes now_playing.txt and now_playing.json and serves the page.
 
 usage: trackwire_receiver [--port N] [--listen ADDRESS] [--folder DIR]
                           [--format TEXT] [--encoding CODEPAGE]
+                          [--allow-host NAME]...
 
   --port N             port to listen on (default 80, as the plug-in)
   --listen ADDRESS     address to listen on (default 127.0.0.1: this PC
                        only; 0.0.0.0 takes reports from the whole network)
   --folder DIR         where now_playing.txt and now_playing.json go
-                       (default: the current folder)
+                       (default: the current folder); the last song is
+                       read back from there at start
   --format TEXT        the line in now_playing.txt, with {artist}, {album}
                        and {title} (default "{artist} - {title}", or just
                        "{title}" when there is no artist)
   --encoding CODEPAGE  the player's code page when it runs on another PC,
                        e.g. 1252, 1251 or utf-8 (default: this PC's)
+  --allow-host NAME    also answer requests addressed to NAME, for a player
+                       on another PC that reports to this one by a DNS name;
+                       repeat it for more names. Without it only IP
+                       addresses, localhost and this PC's own names are
+                       answered, so that no web page can reach the receiver
+                       through a name of its own.
+
+When now_playing.txt or now_playing.json cannot be replaced (a program holds
+it open), the page still shows the new song at once, the receiver says so
+once and writes the file as soon as it can.
 
 The page: http://127.0.0.1/ (add ?overlay=1 for a browser source).
 Ctrl+C or closing the window ends it.)";

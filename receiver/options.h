@@ -11,7 +11,8 @@ struct Options {
   std::string listen = "127.0.0.1";
   std::string folder;  // empty: the current folder
   std::optional<std::string> format;
-  unsigned code_page = 0;  // 0: the system's ANSI code page
+  unsigned code_page = 0;                // 0: the system's ANSI code page
+  std::vector<std::string> allow_hosts;  // host names besides this PC's own
   bool help = false;
 };
 

@@ -6,10 +6,16 @@
 #include <memory>
 
 #include "receiver/code_page.h"
+#include "receiver/console.h"
+#include "receiver/song_file_read.h"
+#include "receiver/thread.h"
 
 namespace receiver {
 
 namespace {
+
+// Four fields of 500 characters, escaped, stay far below this.
+constexpr DWORD kMaxSongFile = 64 * 1024;
 
 class File {
  public:
@@ -83,23 +89,180 @@ std::string ReplaceFile(const std::wstring& path, std::string_view contents) {
     return failure;
   }
   file.Close();
-  // A reader that holds the file open without delete sharing blocks the
-  // replacement for a moment; try again briefly before giving up.
-  for (int attempt = 0;; ++attempt) {
-    if (MoveFileExW(temporary.c_str(), path.c_str(),
-                    MOVEFILE_REPLACE_EXISTING)) {
-      return {};
-    }
-    const DWORD error = GetLastError();
-    if (attempt == 20 ||
-        (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
-      SetLastError(error);
-      const std::string failure = Failure("cannot replace", path);
-      DeleteFileW(temporary.c_str());
-      return failure;
-    }
-    Sleep(10);
+  if (!MoveFileExW(temporary.c_str(), path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING)) {
+    const std::string failure = Failure("cannot replace", path);
+    DeleteFileW(temporary.c_str());
+    return failure;
   }
+  return {};
+}
+
+struct SongFileWriter::State {
+  struct Slot {
+    std::wstring path;
+    std::optional<std::string> pending;
+    bool failing = false;
+    DWORD delay_ms = 0;
+    ULONGLONG next_try = 0;  // GetTickCount64 time; 0: at once
+  };
+  SRWLOCK lock = SRWLOCK_INIT;
+  CONDITION_VARIABLE wake = CONDITION_VARIABLE_INIT;
+  Slot slots[2];
+  bool stopping = false;
+};
+
+namespace {
+
+using WriterState = SongFileWriter::State;
+
+// A reader usually lets go within milliseconds; one that holds on for long
+// costs a try a second.
+constexpr DWORD kFirstRetryMs = 50;
+constexpr DWORD kLongestRetryMs = 1000;
+// A stuck disk is not waited for at exit.
+constexpr DWORD kFinishWaitMs = 5000;
+
+std::wstring FileName(const std::wstring& path) {
+  return path.substr(path.find_last_of(L'\\') + 1);
+}
+
+// Picks the slots due now and takes their contents; when none is due, waits
+// for a new song, a retry time or the end. Called with the lock held.
+bool TakeDue(WriterState& state, std::optional<std::string> (&taken)[2]) {
+  while (true) {
+    const ULONGLONG now = GetTickCount64();
+    ULONGLONG wait = INFINITE;
+    bool due = false;
+    for (int i = 0; i < 2; ++i) {
+      WriterState::Slot& slot = state.slots[i];
+      if (!slot.pending) continue;
+      if (state.stopping || slot.next_try <= now) {
+        taken[i] = std::move(slot.pending);
+        slot.pending.reset();
+        due = true;
+      } else if (slot.next_try - now < wait) {
+        wait = slot.next_try - now;
+      }
+    }
+    if (due) return true;
+    if (state.stopping) return false;
+    SleepConditionVariableSRW(&state.wake, &state.lock,
+                              static_cast<DWORD>(wait), 0);
+  }
+}
+
+void WriteSongFiles(const std::shared_ptr<WriterState>& state) {
+  AcquireSRWLockExclusive(&state->lock);
+  while (true) {
+    std::optional<std::string> taken[2];
+    const bool stopping = state->stopping;
+    if (!TakeDue(*state, taken)) break;
+    ReleaseSRWLockExclusive(&state->lock);
+    std::string errors[2];
+    for (int i = 0; i < 2; ++i) {
+      if (taken[i]) errors[i] = ReplaceFile(state->slots[i].path, *taken[i]);
+    }
+    std::string messages[2];
+    AcquireSRWLockExclusive(&state->lock);
+    for (int i = 0; i < 2; ++i) {
+      if (!taken[i]) continue;
+      WriterState::Slot& slot = state->slots[i];
+      if (errors[i].empty()) {
+        if (slot.failing) {
+          messages[i] = WideToUtf8(FileName(slot.path)) + " written again";
+        }
+        slot.failing = false;
+        slot.delay_ms = 0;
+        slot.next_try = 0;
+        continue;
+      }
+      if (!slot.failing) {
+        messages[i] = errors[i] +
+                      "; the page has the new song, the file follows as soon "
+                      "as it can be replaced";
+      }
+      slot.failing = true;
+      slot.delay_ms = slot.delay_ms == 0
+                          ? kFirstRetryMs
+                          : std::min(2 * slot.delay_ms, kLongestRetryMs);
+      slot.next_try = GetTickCount64() + slot.delay_ms;
+      // A newer song that came meanwhile wins.
+      if (!slot.pending) slot.pending = std::move(taken[i]);
+    }
+    // Printed without the lock: the server's Write never waits on a console.
+    ReleaseSRWLockExclusive(&state->lock);
+    for (const std::string& message : messages) {
+      if (!message.empty()) PrintError("trackwire_receiver: " + message);
+    }
+    AcquireSRWLockExclusive(&state->lock);
+    // At the end each file gets one last try, not a retry loop.
+    if (stopping) break;
+  }
+  ReleaseSRWLockExclusive(&state->lock);
+}
+
+}  // namespace
+
+SongFileWriter::SongFileWriter(const std::wstring& folder)
+    : state_(std::make_shared<State>()) {
+  state_->slots[0].path = folder + L"\\now_playing.txt";
+  state_->slots[1].path = folder + L"\\now_playing.json";
+  thread_ =
+      std::make_unique<Thread>([state = state_] { WriteSongFiles(state); });
+}
+
+SongFileWriter::~SongFileWriter() { Finish(); }
+
+void SongFileWriter::Write(std::string text, std::string json) {
+  AcquireSRWLockExclusive(&state_->lock);
+  state_->slots[0].pending = std::move(text);
+  state_->slots[1].pending = std::move(json);
+  ReleaseSRWLockExclusive(&state_->lock);
+  WakeConditionVariable(&state_->wake);
+}
+
+void SongFileWriter::Finish() {
+  AcquireSRWLockExclusive(&state_->lock);
+  const bool already = state_->stopping;
+  state_->stopping = true;
+  ReleaseSRWLockExclusive(&state_->lock);
+  if (already) return;
+  WakeConditionVariable(&state_->wake);
+  thread_->Wait(kFinishWaitMs);
+}
+
+std::optional<Song> ReadBackSong(const std::wstring& folder,
+                                 std::string& problem) {
+  const std::wstring path = folder + L"\\now_playing.json";
+  File file(CreateFileW(path.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                        nullptr));
+  if (!file.IsOpen()) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      SetLastError(error);
+      problem = Failure("cannot read", path);
+    }
+    return std::nullopt;
+  }
+  std::string contents(kMaxSongFile + 1, '\0');
+  DWORD read = 0;
+  if (!ReadFile(file.Get(), contents.data(),
+                static_cast<DWORD>(contents.size()), &read, nullptr)) {
+    problem = Failure("cannot read", path);
+    return std::nullopt;
+  }
+  contents.resize(read);
+  const SongFileRead song =
+      contents.size() > kMaxSongFile ? SongFileRead() : ParseSongFile(contents);
+  if (song.state == SongFileState::kUnreadable) {
+    problem = "ignoring " + WideToUtf8(path) +
+              ": it holds no song (the page starts with \"Nothing yet\")";
+  }
+  if (song.state != SongFileState::kSong) return std::nullopt;
+  return song.song;
 }
 
 std::string PrepareFolder(const std::wstring& folder, std::wstring& full_path) {

@@ -1,13 +1,51 @@
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "receiver/song_text.h"
+
 namespace receiver {
 
-// Replaces `path` with `contents` atomically: readers see the old file or the
-// new one, never a part. Returns an empty string, or what went wrong.
+class Thread;
+
+// Replaces `path` with `contents` atomically: a new file is written beside it
+// and renamed over it, so readers see the old file or the new one, never a
+// part. Returns an empty string, or what went wrong.
 std::string ReplaceFile(const std::wstring& path, std::string_view contents);
+
+// Keeps now_playing.txt and now_playing.json in `folder` at the latest song,
+// on a thread of its own: a file that cannot be replaced now (a program holds
+// it open without delete sharing) is tried again later, less and less often,
+// and always with the newest contents. A file's first failure is printed,
+// and so is its recovery; nothing per retry.
+class SongFileWriter {
+ public:
+  explicit SongFileWriter(const std::wstring& folder);
+  SongFileWriter(const SongFileWriter&) = delete;
+  SongFileWriter& operator=(const SongFileWriter&) = delete;
+  ~SongFileWriter();
+
+  // Returns at once; the files follow.
+  void Write(std::string text, std::string json);
+
+  // Tries what is still pending once more and ends the thread.
+  void Finish();
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+  std::unique_ptr<Thread> thread_;
+};
+
+// The song in `folder`'s now_playing.json, for the page after a restart.
+// No file: nothing. A file that holds no song: nothing, and `problem` says
+// why.
+std::optional<Song> ReadBackSong(const std::wstring& folder,
+                                 std::string& problem);
 
 // The folder as a full path, made when it is missing. Returns an empty
 // string, or what went wrong.

@@ -106,8 +106,9 @@ TEST(DllLoad, InitLoadsTheSettingsFromThePlayersFolder) {
 }
 
 // Runs the DDE client helper as a second process while this thread keeps
-// answering messages. Its exit code: 0 connected and got no data, 1 no such
-// service, 2 or more something else.
+// answering messages. Its exit code: 0 connected to "EVALUATE" only and got
+// no data, 1 no such service, 4 another topic was taken too, 2 or more
+// something else.
 DWORD RunDdeClient() {
   return testing_support::RunBesideThisProgram("dde_client.exe", 20000);
 }

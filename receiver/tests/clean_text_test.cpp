@@ -20,6 +20,16 @@ TEST(CleanTextTest, KeepsAtMost500CharactersNotBytes) {
   EXPECT_EQ(clean, text.substr(0, 1000));
 }
 
+// As the PHP receiver does: control characters go first, then the cut, so
+// that they take no room among the 500.
+TEST(CleanTextTest, DropsControlCharactersBeforeCutting) {
+  const std::string text =
+      std::string(10, '\x01') + std::string(495, 'a') + "bcdefghij";
+  EXPECT_EQ(CleanText(text), std::string(495, 'a') + "bcdef");
+  EXPECT_EQ(CleanText(std::string(499, 'a') + "\x7F\xC2\x80z!"),
+            std::string(499, 'a') + "z");
+}
+
 TEST(CleanTextTest, TrimsSpacesAfterCutting) {
   EXPECT_EQ(CleanText("  Song  "), "Song");
   EXPECT_EQ(CleanText(std::string(499, 'x') + "  tail"), std::string(499, 'x'));

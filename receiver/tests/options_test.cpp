@@ -33,7 +33,9 @@ TEST(OptionsTest, EveryOption) {
 TEST(OptionsTest, MistakesAreNamed) {
   EXPECT_EQ(ParseOptions({"--prot", "80"}).error, "unknown option --prot");
   EXPECT_EQ(ParseOptions({"--port"}).error, "--port needs a value");
-  for (const char* port : {"0", "65536", "8o", "", "-1", "123456"}) {
+  // Values that wrap around to a valid port in 16 or 32 bits stay refused.
+  for (const char* port : {"0", "65536", "8o", "", "-1", "123456", "65616",
+                           "4294967376", "18446744073709551696", "+80"}) {
     const ParsedOptions parsed = ParseOptions({"--port", port});
     EXPECT_FALSE(parsed.options) << port;
     EXPECT_NE(parsed.error.find("1 to 65535"), std::string::npos) << port;
@@ -41,6 +43,22 @@ TEST(OptionsTest, MistakesAreNamed) {
   EXPECT_TRUE(ParseOptions({"--port", "65535"}).options);
   EXPECT_FALSE(ParseOptions({"--encoding", "latin1"}).options);
   EXPECT_FALSE(ParseOptions({"--folder", ""}).options);
+}
+
+TEST(OptionsTest, AllowHostRepeats) {
+  const ParsedOptions parsed = ParseOptions(
+      {"--allow-host", "studio-pc.example", "--allow-host", "OVERLAY"});
+  ASSERT_TRUE(parsed.options) << parsed.error;
+  EXPECT_EQ(parsed.options->allow_hosts,
+            (std::vector<std::string>{"studio-pc.example", "OVERLAY"}));
+  EXPECT_TRUE(ParseOptions({}).options->allow_hosts.empty());
+  for (const char* name : {"", "host:80", "http://host/", "a b"}) {
+    const ParsedOptions bad = ParseOptions({"--allow-host", name});
+    EXPECT_FALSE(bad.options) << name;
+    EXPECT_NE(bad.error.find("--allow-host takes a host name"),
+              std::string::npos);
+  }
+  EXPECT_EQ(ParseOptions({"--allow-host"}).error, "--allow-host needs a value");
 }
 
 TEST(OptionsTest, CodePageNames) {

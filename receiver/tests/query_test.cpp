@@ -24,6 +24,13 @@ TEST(PercentDecodeTest, EscapesBecomeBytesAndEverythingElseStays) {
   EXPECT_EQ(PercentDecode("%00x"), std::string("\0x", 2));
 }
 
+TEST(PercentDecodeTest, EveryHexDigitInEitherCase) {
+  EXPECT_EQ(PercentDecode("%0a%1b%2c%3d%4e%5f%6A%7B%8C%9D%aE%Bf%fF%Ff%af%FA"),
+            "\x0A\x1B\x2C\x3D\x4E\x5F\x6A\x7B\x8C\x9D\xAE\xBF\xFF\xFF\xAF"
+            "\xFA");
+  EXPECT_EQ(PercentDecode("%g0%0g%G0%@0%`0"), "%g0%0g%G0%@0%`0");
+}
+
 TEST(ParseReportQueryTest, TheQueryThePlugInSends) {
   const auto report = ParseReportQuery(
       "artist=Les%20%C9toiles&album=%C0%20la%20carte&title=Caf%E9");

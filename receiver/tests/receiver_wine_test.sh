@@ -2,7 +2,9 @@
 # trackwire_receiver.exe under wine64 (32-bit, WoW64): the player simulator
 # with the shipped DLL playing the demo playlist to it, the plug-in's exact
 # bytes from a sender that hangs up at once, the event stream, hostile
-# requests, another code page and format, a port in use, Ctrl+C. Starts its
+# requests, host names, bare LF line ends and other protocol details, the
+# connection cap, a song file held open, another code page and format, a
+# port in use, Ctrl+C, a restart, a console that takes no output. Starts its
 # own Xvfb and stops everything it started.
 #
 #   receiver_wine_test.sh BIN_DIR WINEPREFIX WORK_DIR
@@ -23,7 +25,9 @@ mkdir -p "$work/files" "$work/files2" "$work/settings"
 files=$work/files
 
 xvfb_pid=""
+drain_pid=""
 finish() {
+  [ -n "$drain_pid" ] && kill "$drain_pid" 2>/dev/null
   /usr/lib/wine/wineserver -k 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
 }
@@ -52,6 +56,18 @@ still_stores() {
   report_count=$((report_count + 1))
   client fire "$port" "artist=After&album=&title=Still%20here%20$report_count"
   check "stored after $1" "Still here $report_count" "$(stored_title "Still here $report_count")"
+}
+# The title the JSON route serves now, from memory rather than the file.
+route_title() {  # route_title PORT
+  client get "$1" /now_playing.json |
+    php -r '$s = json_decode(stream_get_contents(STDIN), true);
+      echo is_array($s) ? $s["title"] : "(no song)";'
+}
+status_of() { head -n1 | tr -d '\r' | cut -d' ' -f2; }
+# Waits up to 5 s for a line to show up in a log; prints how many match.
+logged() {  # logged PATTERN LOG
+  for _ in $(seq 50); do grep -q -- "$1" "$2" && break; sleep 0.1; done
+  grep -c -- "$1" "$2"
 }
 start_receiver() {  # start_receiver PORT LOG ARGS...
   local port=$1 log=$2
@@ -112,6 +128,17 @@ events=$(client events "$port" "$rounds")
 check "events arrive within 2 s" 0 $?
 echo "$events"
 
+# 8. A write that happens to be under way at a ping does not end a healthy
+# event stream: a follower with small socket buffers reads nothing past the
+# first ping while large songs come, then reads on, and keeps its stream. On
+# a receiver of its own, in the background while the groups below go on.
+port7=$(free_port)
+mkdir -p "$work/files7"
+start_receiver "$port7" "$work/receiver7.log" --folder "$(windows_path "$work/files7")"
+client ready "$port7" || echo "the seventh receiver did not start"
+client slow-follower "$port7" >"$work/slow-follower.log" 2>&1 &
+slow_pid=$!
+
 # Hostile requests, each followed by a report that must still be stored.
 client silent "$port" >"$work/silent.log" &
 silent_pid=$!
@@ -146,14 +173,151 @@ check "receiver still running" 0 "$(kill -0 "$receiver_pid" 2>/dev/null; echo $?
 check "nothing else in the folder" "now_playing.json now_playing.txt" \
   "$(ls -A "$files" | sort | tr '\n' ' ' | sed 's/ $//')"
 
+# 1. Host names: an IP address, localhost, this PC's own names and names
+# given with --allow-host are answered; the name of a web page that points
+# its own DNS name at 127.0.0.1 is not.
+request_for_host() {  # request_for_host HOST TARGET
+  client raw "$port" "GET $2 HTTP/1.1"$'\r\nHost: '"$1"$'\r\nConnection: close\r\n\r\n'
+}
+answer=$(request_for_host attacker.example '/set_current_song.php?artist=x&album=&title=pwned')
+check "foreign host: 403" 403 "$(status_of <<<"$answer")"
+check "foreign host: a one-line reason" 1 "$(sed '1,/^\r$/d' <<<"$answer" | grep -c .)"
+check "foreign host: nothing stored" "Still here $report_count" "$(route_title "$port")"
+check "foreign host: the song cannot be read either" 403 \
+  "$(request_for_host attacker.example /now_playing.json | status_of)"
+check "foreign host with port and capitals" 403 \
+  "$(request_for_host Attacker.Example:80 / | status_of)"
+check "foreign host printed once" 1 \
+  "$(logged 'refused requests for the host name "attacker.example".*--allow-host attacker.example' "$work/receiver.log")"
+check "no other host printed" 1 "$(grep -c 'refused requests' "$work/receiver.log")"
+allowed=""
+for host in "localhost:$port" LOCALHOST "[::1]:$port" 127.0.0.2 "$(hostname)" \
+  "$(hostname | tr '[:lower:]' '[:upper:]')"; do
+  allowed+="$host=$(request_for_host "$host" /now_playing.json | status_of) "
+done
+check "addresses, localhost and this PC's names" \
+  "localhost:$port=200 LOCALHOST=200 [::1]:$port=200 127.0.0.2=200 $(hostname)=200 $(hostname | tr '[:lower:]' '[:upper:]')=200 " \
+  "$allowed"
+check "HTTP/1.0 without Host from this PC" 200 \
+  "$(client raw "$port" $'GET /now_playing.json HTTP/1.0\r\n\r\n' | status_of)"
+check "a name for another PC needs --allow-host" 403 \
+  "$(request_for_host studio.example / | status_of)"
+still_stores "refused host names"
+
+# 3. Bare LF line ends: the very bytes a sender built to the request design
+# sends, then it hangs up at once.
+client fire-raw "$port" $'GET /set_current_song.php?artist=Les%20%C9toiles&album=%C0%20la%20carte&title=Caf%E9 HTTP/1.1\nHost: localhost\nUser-Agent: Winamp Tunebeacon\n\n'
+check "bare LF: stored" "Café" "$(stored_title "Café")"
+check "bare LF: text file in UTF-8" \
+  "$(printf '%s' 'Les Étoiles - Café' | od -An -tx1)" "$(od -An -tx1 "$files/now_playing.txt")"
+check "bare LF: answered 204" 204 "$(client raw "$port" \
+  $'GET /set_current_song.php?artist=LF&album=&title=Answered HTTP/1.1\nHost: 127.0.0.1\nConnection: close\n\n' | status_of)"
+check "bare LF: request line of 20 KB" 414 "$(client send "$port" long-line-lf)"
+check "bare LF: header of 20 KB" 431 "$(client send "$port" long-header-lf)"
+check "bare LF: body too large" 413 "$(client send "$port" big-body-lf)"
+still_stores "bare LF limits"
+
+# 7. Protocol details: absolute-form targets, one empty line before the
+# request line, Expect: 100-continue, OPTIONS *; no CORS headers.
+check "absolute-form target" 204 "$(client raw "$port" \
+  "GET http://127.0.0.1:$port/set_current_song.php?artist=Absolute&album=&title=Form HTTP/1.1"$'\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' | status_of)"
+check "absolute-form target: stored" "Form" "$(route_title "$port")"
+check "absolute-form target names the host" 403 "$(client raw "$port" \
+  $'GET http://attacker.example/now_playing.json HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' | status_of)"
+check "empty line before the request line" 204 "$(client raw "$port" \
+  $'\r\nGET /set_current_song.php?artist=Empty&album=&title=Line%20first HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' | status_of)"
+check "empty line before the request line: stored" "Line first" "$(route_title "$port")"
+check "bare empty line before the request line" 200 "$(client raw "$port" \
+  $'\nGET / HTTP/1.1\nHost: 127.0.0.1\nConnection: close\n\n' | status_of)"
+check "Expect: 100-continue" "100 204" \
+  "$(client continue "$port" 'artist=Expect&album=&title=Continue')"
+check "Expect: 100-continue: stored" "Continue" "$(route_title "$port")"
+options=$(client raw "$port" $'OPTIONS * HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n')
+check "OPTIONS *" 204 "$(status_of <<<"$options")"
+check "OPTIONS *: Allow" "Allow: GET, HEAD, OPTIONS" "$(grep -i '^allow:' <<<"$options" | tr -d '\r')"
+preflight=$(client raw "$port" $'OPTIONS /set_current_song.php?artist=a&album=&title=b HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: https://attacker.example\r\nAccess-Control-Request-Method: GET\r\nConnection: close\r\n\r\n')
+check "a browser's preflight is refused" 405 "$(status_of <<<"$preflight")"
+cors_report=$(client raw "$port" $'GET /set_current_song.php?artist=With&album=&title=Origin HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: https://attacker.example\r\nConnection: close\r\n\r\n')
+check "no CORS headers anywhere" 0 \
+  "$(cat <<<"$options$preflight$cors_report" | grep -ci '^access-control')"
+
+# What the mutation gaps were: the 204 of a stored report, files replaced by
+# renaming rather than rewritten, lower-case hex digits, and control
+# characters dropped before the cut to 500, as the PHP receiver does.
+check "a stored report: 204 No Content" "HTTP/1.1 204 No Content" "$(client raw "$port" \
+  $'GET /set_current_song.php?artist=&album=&title=Status HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' | head -n1 | tr -d '\r')"
+check "the 204 report stored" "Status" "$(stored_title Status)"
+ln -f "$files/now_playing.txt" "$work/old-text.txt"
+inode=$(stat -c %i "$files/now_playing.txt")
+client fire "$port" 'artist=&album=&title=Renamed%20over'
+stored_title "Renamed over" >/dev/null
+check "song file replaced: the old file kept its text" "Status" "$(cat "$work/old-text.txt")"
+check "song file replaced: a new file" new \
+  "$([ "$(stat -c %i "$files/now_playing.txt")" != "$inode" ] && echo new || echo same)"
+rm -f "$work/old-text.txt"
+client fire "$port" 'artist=%c3%a9&album=&title=caf%e9%20%c0%ff%af%Fa'
+check "lower-case hex digits" "café Àÿ¯ú" "$(stored_title "café Àÿ¯ú")"
+check "lower-case hex digits: artist" "Ã©" "$(field artist)"
+cut_query="artist=&album=&title=$(printf '%%01%.0s' $(seq 10))$(printf 'a%.0s' $(seq 495))bcdefghij"
+php_title=$(php -r 'require $argv[1];
+  echo to_clean_utf8(rawurldecode(substr($argv[2], strpos($argv[2], "title=") + 6)));' \
+  "$repo/examples/server/song_store.php" "$cut_query")
+client fire "$port" "$cut_query"
+check "controls dropped before the cut: as the PHP receiver" "$php_title" \
+  "$(stored_title "$php_title")"
+check "controls dropped before the cut: 495 a and bcdef" "$(printf 'a%.0s' $(seq 495))bcdef" "$php_title"
+
+# 4. A reader holds now_playing.txt open without delete sharing: reports are
+# still answered at once, the page has the new song, the text file follows
+# when it is let go, and the failure is printed once.
+(cd "$bin" && exec "$wine" hold_file.exe "$(windows_path "$files/now_playing.txt")" 4000) \
+  >"$work/hold.log" 2>&1 &
+hold_pid=$!
+check "file held: holder started" 1 "$(logged '^held' "$work/hold.log")"
+held=$(client reports "$port" 20 Held 0)
+check "file held: every report answered 204" "statuses: 204x20" "$(head -n1 <<<"$held")"
+echo "$held" | tail -n1
+check "file held: the JSON route has the last song at once" "Held 20" "$(route_title "$port")"
+check "file held: the text file is not replaced meanwhile" kept \
+  "$([ "$(cat "$files/now_playing.txt")" = "Held 20" ] && echo replaced || echo kept)"
+wait "$hold_pid"
+check "file held: let go" released "$(tail -n1 "$work/hold.log" | tr -d '\r')"
+for _ in $(seq 50); do [ "$(cat "$files/now_playing.txt")" = "Held 20" ] && break; sleep 0.1; done
+check "file held: the text file ends with the last song" "Held 20" "$(cat "$files/now_playing.txt")"
+check "file held: the failure printed once, with the file name" 1 \
+  "$(grep -c 'cannot replace .*now_playing\.txt: ' "$work/receiver.log")"
+check "file held: and that it was written again" 1 \
+  "$(logged 'now_playing\.txt written again' "$work/receiver.log")"
+
+# 2. The connection cap: a report always finds room. Past 64 connections a
+# new one makes the longest-idle one go, never one in the middle of a
+# request; of the event followers the oldest goes past 32. A receiver of its
+# own, so that only these connections count.
+port3=$(free_port)
+mkdir -p "$work/files3"
+start_receiver "$port3" "$work/receiver3.log" --folder "$(windows_path "$work/files3")"
+client ready "$port3" || { echo "the third receiver did not start:"; cat "$work/receiver3.log"; }
+check "at the cap: the longest idle go, not a request under way" \
+  "mid-request report: 204
+closed idle: 1-17" "$(client mid-request "$port3" 80)"
+check "the 33rd follower: the first goes" "closed followers: 1" "$(client followers "$port3" 33)"
+check "64 followers and 64 idle connections: every report stored" "30 of 30 reports stored" \
+  "$(client crowd "$port3" 64 64 30)"
+
 # Another code page and line format; a second receiver on a port in use.
 port2=$(free_port)
 start_receiver "$port2" "$work/receiver2.log" --folder "$(windows_path "$work/files2")" \
-  --encoding 1251 --format '{title} / {album}'
+  --encoding 1251 --format '{title} / {album}' --allow-host studio.example
 client ready "$port2" || { echo "the second receiver did not start:"; cat "$work/receiver2.log"; }
 client fire "$port2" 'artist=&album=%C0%EB%FC%E1%EE%EC&title=%CF%E5%F1%ED%FF'
 check "code page 1251" "Песня" "$(stored_title "Песня" "$work/files2")"
 check "own format" "Песня / Альбом" "$(cat "$work/files2/now_playing.txt")"
+check "--allow-host: that name is answered" 204 "$(client raw "$port2" \
+  $'GET /set_current_song.php?artist=&album=&title=%D1%F2%F3%E4%E8%FF HTTP/1.1\r\nHost: Studio.Example:8080\r\nConnection: close\r\n\r\n' | status_of)"
+check "--allow-host: stored" "Студия" "$(stored_title "Студия" "$work/files2")"
+(cd "$work" && "$wine" "$bin/trackwire_receiver.exe" --port 65616) >"$work/port-wraps.log" 2>&1
+check "--port beyond 16 bits: exit code" 2 $?
+check "--port beyond 16 bits: message" 1 "$(grep -c 'port takes a number from 1 to 65535, not 65616' "$work/port-wraps.log")"
 (cd "$work" && "$wine" "$bin/trackwire_receiver.exe" --port "$port2" \
   --folder "$(windows_path "$work/files")") >"$work/in-use.log" 2>&1
 check "port in use: exit code" 2 $?
@@ -177,5 +341,46 @@ else
   check "Ctrl+C: clean stop" "trackwire_receiver: stopped" \
     "$(tail -n1 "$work/receiver.log" | tr -d '\r')"
 fi
+
+wait "$slow_pid"
+check "a write under way at a ping: the stream stays" \
+  "stream kept: yes; next song: yes" "$(cat "$work/slow-follower.log")"
+
+# 5. A restart: the page and the JSON route have the last song at once; a
+# song file that holds no song is ignored, with one line.
+port4=$(free_port)
+start_receiver "$port4" "$work/receiver4.log" --folder "$(windows_path "$files")"
+client ready "$port4" || { echo "the restarted receiver did not start:"; cat "$work/receiver4.log"; }
+check "after a restart: the JSON route" "Held 20" "$(route_title "$port4")"
+check "after a restart: the page" 1 "$(client get "$port4" / | grep -c '>Held 20</div>')"
+mkdir -p "$work/files4"
+printf '{"artist": "Cut", "title": "off' >"$work/files4/now_playing.json"
+port5=$(free_port)
+start_receiver "$port5" "$work/receiver5.log" --folder "$(windows_path "$work/files4")"
+client ready "$port5" || { echo "the fifth receiver did not start:"; cat "$work/receiver5.log"; }
+check "a broken song file: nothing yet" "(no song)" "$(route_title "$port5")"
+check "a broken song file: said once" 1 \
+  "$(logged 'ignoring .*now_playing\.json: it holds no song' "$work/receiver5.log")"
+
+# 6. A console that takes no output (here a pipe that nobody reads, as a
+# QuickEdit selection stops a console window): reports are still answered;
+# once it is read again, the newest lines come and the oldest are dropped.
+mkfifo "$work/console.fifo"
+exec 7<>"$work/console.fifo"
+port6=$(free_port)
+mkdir -p "$work/files6"
+start_receiver "$port6" "$work/console.fifo" --folder "$(windows_path "$work/files6")"
+client ready "$port6" || echo "the sixth receiver did not start"
+quiet=$(client reports "$port6" 250 Quiet 500)
+check "console not read: every report answered" "statuses: 204x250" "$(head -n1 <<<"$quiet")"
+check "console not read: the JSON route has the last song" "Quiet 250" "$(route_title "$port6")"
+cat <&7 >"$work/console.log" &
+drain_pid=$!
+check "console read again: the newest line" 1 "$(logged ' - Quiet 250' "$work/console.log")"
+check "console read again: dropped lines said once" 1 \
+  "$(grep -c 'older lines not shown: the console was not taking output' "$work/console.log")"
+kill "$drain_pid"
+drain_pid=""
+exec 7<&-
 
 checks_summary

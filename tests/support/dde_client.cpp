@@ -1,6 +1,7 @@
 // A DDE client in a process of its own. Exit code: 0 connected to "WinAmp"
 // with topic "EVALUATE" and got no data for a request, 1 no such service,
-// 2 DDE did not start, 3 the request returned data.
+// 2 DDE did not start, 3 the request returned data, 4 the service also took
+// another topic.
 #include <windows.h>
 
 #include <ddeml.h>
@@ -21,6 +22,7 @@ int main() {
   const HSZ service = DdeCreateStringHandleA(instance, "WinAmp", CP_WINANSI);
   const HSZ topic = DdeCreateStringHandleA(instance, "EVALUATE", CP_WINANSI);
   const HSZ item = DdeCreateStringHandleA(instance, "title", CP_WINANSI);
+  const HSZ other = DdeCreateStringHandleA(instance, "PLAYLIST", CP_WINANSI);
   int result = 1;
   if (const HCONV conversation =
           DdeConnect(instance, service, topic, nullptr)) {
@@ -32,7 +34,12 @@ int main() {
                          conversation, item, CF_TEXT, XTYP_POKE, 2000, &status);
     result = data ? 3 : 0;
     DdeDisconnect(conversation);
+    if (const HCONV wrong = DdeConnect(instance, service, other, nullptr)) {
+      DdeDisconnect(wrong);
+      result = 4;
+    }
   }
+  DdeFreeStringHandle(instance, other);
   DdeFreeStringHandle(instance, item);
   DdeFreeStringHandle(instance, topic);
   DdeFreeStringHandle(instance, service);

@@ -1,0 +1,55 @@
+#include "receiver/song_file_read.h"
+
+#include <gtest/gtest.h>
+
+namespace receiver {
+namespace {
+
+TEST(ParseSongFileTest, WhatThisReceiverWritesComesBack) {
+  const Song song{"Les \xC3\x89toiles \"Live\"", "AC/DC \\ Back",
+                  "Caf\xC3\xA9\xE2\x80\xA8<b>\xF0\x9F\x8E\xB5",
+                  "2024-05-01T20:15:00Z"};
+  const SongFileRead read = ParseSongFile(SongFileJson(&song));
+  ASSERT_EQ(read.state, SongFileState::kSong);
+  EXPECT_EQ(read.song.artist, song.artist);
+  EXPECT_EQ(read.song.album, song.album);
+  EXPECT_EQ(read.song.title, song.title);
+  EXPECT_EQ(read.song.received, song.received);
+}
+
+TEST(ParseSongFileTest, AnyObjectWithTheFieldsIsASong) {
+  const SongFileRead read = ParseSongFile(
+      "\xEF\xBB\xBF{\"title\":\"T\\u00e9\\ud83c\\udfb5\\n\",\"extra\":[1,-2."
+      "5e3,"
+      "{\"a\":null,\"b\":[true,false]}],\"artist\":7,\"album\":\"  A  \"}\r\n");
+  ASSERT_EQ(read.state, SongFileState::kSong);
+  EXPECT_EQ(read.song.title, "T\xC3\xA9\xF0\x9F\x8E\xB5");
+  EXPECT_EQ(read.song.artist, "");
+  EXPECT_EQ(read.song.album, "A");
+  EXPECT_EQ(read.song.received, "");
+  EXPECT_EQ(ParseSongFile(" null\n").state, SongFileState::kNoSong);
+}
+
+TEST(ParseSongFileTest, AnythingElseIsUnreadable) {
+  for (const char* text :
+       {"", "{", "{}", "{\"title\": \"x\"", "{\"title\": \"x\"} x", "[]",
+        "\"title\"", "{\"title\": \"x\",}", "{\"title\": \"a\nb\"}",
+        "{\"title\": \"\\x\"}", "{\"title\": \"\\u12\"}", "{\"other\": 1}",
+        "{title: \"x\"}", "nul", "{\"title\": tru}"}) {
+    EXPECT_EQ(ParseSongFile(text).state, SongFileState::kUnreadable) << text;
+  }
+  std::string deep(200, '[');
+  EXPECT_EQ(ParseSongFile("{\"a\":" + deep).state, SongFileState::kUnreadable);
+}
+
+TEST(ParseSongFileTest, ValuesAreCleanedLikeAReport) {
+  const SongFileRead read = ParseSongFile(
+      "{\"title\": \"a\\u0000b\\u001fc\\u0085d\", \"artist\": \"" +
+      std::string(600, 'x') + "\"}");
+  ASSERT_EQ(read.state, SongFileState::kSong);
+  EXPECT_EQ(read.song.title, "abcd");
+  EXPECT_EQ(read.song.artist, std::string(500, 'x'));
+}
+
+}  // namespace
+}  // namespace receiver

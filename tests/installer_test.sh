@@ -174,6 +174,11 @@ port=$(free_port)
 installed_pid=$!
 for _ in $(seq 100); do grep -q 'listening on' "$work/installed-receiver.log" && break; sleep 0.1; done
 curl -s -o /dev/null "http://127.0.0.1:$port/set_current_song.php?artist=Shortcut&album=&title=Started"
+# The receiver answers first and writes the song files a moment later.
+for _ in $(seq 50); do
+  [ "$(cat "$song_dir/now_playing.txt" 2>/dev/null)" = "Shortcut - Started" ] && break
+  sleep 0.1
+done
 check "installed receiver: now_playing.txt in the song folder" "Shortcut - Started" \
   "$(cat "$song_dir/now_playing.txt" 2>/dev/null)"
 "$wineserver" -k

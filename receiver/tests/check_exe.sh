@@ -10,22 +10,26 @@ source "$(dirname "$0")/../../tests/support/import_pin.sh"
 # here only after its documentation's minimum supported client says Windows 7
 # or older.
 win7_imports='
-kernel32.dll: AcquireSRWLockExclusive CloseHandle CreateDirectoryW CreateEventW
-  CreateFileW CreateIoCompletionPort CreateSemaphoreW CreateWaitableTimerA
-  DeleteCriticalSection DeleteFileW EnterCriticalSection FormatMessageA
-  FormatMessageW FreeLibrary GetConsoleMode GetConsoleProcessList
-  GetCurrentProcessId GetCurrentThreadId GetFileAttributesW GetFullPathNameW
-  GetLastError GetLocalTime GetModuleHandleA GetModuleHandleW GetProcAddress
+kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared CloseHandle
+  CreateDirectoryW CreateEventW CreateFileW CreateIoCompletionPort
+  CreateSemaphoreW CreateThread CreateWaitableTimerA DeleteCriticalSection
+  DeleteFileW EnterCriticalSection FormatMessageA FormatMessageW FreeLibrary
+  GetComputerNameExW GetConsoleMode GetConsoleProcessList GetCurrentProcessId
+  GetCurrentThreadId GetFileAttributesW GetFullPathNameW GetLastError
+  GetLocalTime GetModuleHandleA GetModuleHandleW GetProcAddress
   GetQueuedCompletionStatus GetStartupInfoW GetStdHandle
-  GetSystemTimeAsFileTime GetTimeZoneInformation InitializeCriticalSection
-  InitializeCriticalSectionAndSpinCount IsDBCSLeadByteEx IsValidCodePage
-  LeaveCriticalSection LoadLibraryA LoadLibraryW LocalFree MoveFileExW
-  MultiByteToWideChar PostQueuedCompletionStatus QueueUserAPC ReadConsoleW
-  ReleaseSRWLockExclusive ReleaseSemaphore SetConsoleCtrlHandler SetEvent
-  SetLastError SetUnhandledExceptionFilter SetWaitableTimer Sleep SleepEx
-  TerminateThread TlsAlloc TlsFree TlsGetValue TlsSetValue VerSetConditionMask
-  VerifyVersionInfoA VirtualProtect VirtualQuery WaitForMultipleObjects
-  WaitForSingleObject WideCharToMultiByte WriteConsoleW WriteFile
+  GetSystemTimeAsFileTime GetTickCount64 GetTimeZoneInformation
+  InitializeCriticalSection InitializeCriticalSectionAndSpinCount
+  IsDBCSLeadByteEx IsValidCodePage LeaveCriticalSection LoadLibraryA
+  LoadLibraryW LocalFree MoveFileExW MultiByteToWideChar
+  PostQueuedCompletionStatus QueueUserAPC ReadConsoleW ReadFile
+  ReleaseSRWLockExclusive ReleaseSRWLockShared ReleaseSemaphore
+  SetConsoleCtrlHandler SetConsoleMode SetEvent SetLastError
+  SetUnhandledExceptionFilter SetWaitableTimer Sleep SleepConditionVariableSRW
+  SleepEx TerminateThread TlsAlloc TlsFree TlsGetValue TlsSetValue
+  VerSetConditionMask VerifyVersionInfoA VirtualProtect VirtualQuery
+  WaitForMultipleObjects WaitForSingleObject WakeConditionVariable
+  WideCharToMultiByte WriteConsoleW WriteFile
 msvcrt.dll: __mb_cur_max __p__commode __p__fmode __p__wcmdln __set_app_type
   __setusermatherr __wgetmainargs __winitenv _amsg_exit _beginthreadex _cexit
   _close _errno _initterm _iob _onexit _read abort atoi calloc exit fprintf
@@ -35,7 +39,8 @@ msvcrt.dll: __mb_cur_max __p__commode __p__fmode __p__wcmdln __set_app_type
 mswsock.dll: AcceptEx GetAcceptExSockaddrs
 ws2_32.dll: WSAAddressToStringA WSACleanup WSAGetLastError WSARecv WSASend
   WSASetLastError WSASocketW WSAStartup WSAStringToAddressA bind closesocket
-  htonl htons ioctlsocket listen ntohl setsockopt shutdown
+  getpeername getsockopt htonl htons ioctlsocket listen ntohl setsockopt
+  shutdown
 '
 
 headers=$(i686-w64-mingw32-objdump -p "$exe")

@@ -4,7 +4,8 @@
 ; installer/build.sh, which defines DLL (the shipped gen_trackwire.dll),
 ; RECEIVER (the shipped trackwire_receiver.exe) and OUTFILE.
 ;
-; Silent: /S [/RECEIVER] [/D=player folder]; the receiver only with /RECEIVER.
+; Silent: /S [/RECEIVER [/NOAUTOSTART]] [/D=player folder]; the receiver only
+; with /RECEIVER, and then it starts at log-on unless /NOAUTOSTART.
 ; Exit codes: 0 done, 2 no winamp.exe in the folder, 3 the player is running;
 ; NSIS's own otherwise (1 cancelled).
 
@@ -26,6 +27,9 @@ SetCompressor /SOLID lzma
 !define RECEIVER_DIR "$PROGRAMFILES\${PRODUCT} Receiver"
 !define RECEIVER_LINK "$SMPROGRAMS\${PRODUCT} Receiver.lnk"
 !define SONG_DIR "$DOCUMENTS\${PRODUCT}"
+; The receiver's own "Start when I log on" writes and removes the same value.
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define RUN_VALUE "${PRODUCT} Receiver"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -53,7 +57,7 @@ VIAddVersionKey /LANG=1033 LegalCopyright ""
 !define MUI_ABORTWARNING
 ; One dialog serves both components pages; the texts say what each box does.
 !define MUI_COMPONENTSPAGE_NODESC
-!define MUI_COMPONENTSPAGE_TEXT_TOP "The stream overlay receiver takes the plug-in's reports on this PC for an OBS overlay. It gets its own folder and a Start-menu entry and writes now_playing.txt and now_playing.json into Public Documents\${PRODUCT}."
+!define MUI_COMPONENTSPAGE_TEXT_TOP "The stream overlay receiver takes the plug-in's reports on this PC for an OBS overlay. It gets its own folder and a Start-menu entry, starts when you log on if you keep that ticked, and writes the song files into Public Documents\${PRODUCT}."
 !define MUI_COMPONENTSPAGE_TEXT_COMPLIST "Components to install:"
 !insertmacro MUI_PAGE_COMPONENTS
 !define MUI_PAGE_HEADER_TEXT "Choose the Player Folder"
@@ -114,7 +118,8 @@ Section "gen_trackwire.dll (the plug-in)" PLUGIN_SECTION
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 SectionEnd
 
-Section "Stream overlay receiver" RECEIVER_SECTION
+SectionGroup /e "Stream overlay receiver"
+Section "The receiver and its Start-menu entry" RECEIVER_SECTION
   SetShellVarContext all
   SetOutPath "${RECEIVER_DIR}"
   File "/oname=trackwire_receiver.exe" "${RECEIVER}"
@@ -125,6 +130,25 @@ Section "Stream overlay receiver" RECEIVER_SECTION
     "Takes the plug-in's reports for a stream overlay (http://127.0.0.1/?overlay=1) and writes now_playing.txt and now_playing.json into ${SONG_DIR}"
   DetailPrint "The receiver writes now_playing.txt and now_playing.json into ${SONG_DIR}"
   SetShellVarContext current
+SectionEnd
+
+; HKCU is the hive of the account that setup runs as: when another account
+; elevated it, that account's log-on starts the receiver, not the user's.
+Section "Start the receiver when I log on" AUTOSTART_SECTION
+  SetShellVarContext all
+  WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" \
+    '"${RECEIVER_DIR}\trackwire_receiver.exe" --folder "${SONG_DIR}"'
+  SetShellVarContext current
+  DetailPrint "The receiver starts when you log on"
+SectionEnd
+SectionGroupEnd
+
+; Installing the receiver without the log-on start turns an earlier one off.
+Section "-no log-on start"
+  ${If} ${SectionIsSelected} ${RECEIVER_SECTION}
+  ${AndIfNot} ${SectionIsSelected} ${AUTOSTART_SECTION}
+    DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${EndIf}
 SectionEnd
 
 Section "-list entry"
@@ -154,9 +178,27 @@ Function .onInit
     ${GetOptions} $0 "/RECEIVER" $1
     ${If} ${Errors}
       !insertmacro UnselectSection ${RECEIVER_SECTION}
+      !insertmacro UnselectSection ${AUTOSTART_SECTION}
+    ${EndIf}
+    ClearErrors
+    ${GetOptions} $0 "/NOAUTOSTART" $1
+    ${IfNot} ${Errors}
+      !insertmacro UnselectSection ${AUTOSTART_SECTION}
     ${EndIf}
     Call CheckFolder
     Call WaitForPlayer
+  ${EndIf}
+FunctionEnd
+
+; The log-on start needs the receiver: ticking it ticks the receiver, and
+; unticking the receiver unticks it.
+Function .onSelChange
+  ${If} $0 == ${AUTOSTART_SECTION}
+    ${If} ${SectionIsSelected} ${AUTOSTART_SECTION}
+      !insertmacro SelectSection ${RECEIVER_SECTION}
+    ${EndIf}
+  ${ElseIfNot} ${SectionIsSelected} ${RECEIVER_SECTION}
+    !insertmacro UnselectSection ${AUTOSTART_SECTION}
   ${EndIf}
 FunctionEnd
 
@@ -180,8 +222,13 @@ Section "-un.receiver"
   RMDir "${RECEIVER_DIR}"
   Delete "${SONG_DIR}\now_playing.txt"
   Delete "${SONG_DIR}\now_playing.json"
+  Delete "${SONG_DIR}\artist.txt"
+  Delete "${SONG_DIR}\album.txt"
+  Delete "${SONG_DIR}\title.txt"
   RMDir "${SONG_DIR}"
   SetShellVarContext current
+  ; As in setup: the hive of the account that uninstalls.
+  DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
 SectionEnd
 
 ; The player keeps its settings in its own folder or in %APPDATA%\Winamp.

@@ -1,5 +1,7 @@
 #include "receiver/page.h"
 
+#include "receiver/query.h"
+
 namespace receiver {
 
 namespace {
@@ -14,9 +16,10 @@ constexpr std::string_view kHead = R"(<!DOCTYPE html>
   body { margin: 0; font-family: "DejaVu Sans", Verdana, sans-serif; color: #f4f4f4;
          background: #1d2330; }
   body.overlay { background: transparent; }
-  .card { display: inline-block; margin: 24px; padding: 18px 26px; border-radius: 12px;
-          background: rgba(20, 24, 34, 0.85); border-left: 6px solid #4fb3ff;
-          min-width: 420px; }
+  .now-playing { display: inline-block; margin: 24px; padding: 18px 26px; border-radius: 12px;
+                 background: rgba(20, 24, 34, 0.85); border-left: 6px solid #4fb3ff;
+                 min-width: 420px; opacity: 1; transition: opacity 0.8s ease-in-out; }
+  .now-playing.faded { opacity: 0; }
   .label { font-size: 13px; letter-spacing: 2px; text-transform: uppercase; color: #8fc9ff; }
   .title { font-size: 30px; font-weight: bold; margin: 6px 0 4px; }
   .artist { font-size: 20px; }
@@ -26,20 +29,44 @@ constexpr std::string_view kHead = R"(<!DOCTYPE html>
 </head>
 )";
 
-constexpr std::string_view kScript = R"(<script>
+// Before it the page writes "const hideSeconds = N;" (0: never fade).
+constexpr std::string_view kScript = R"(
   // Songs arrive as text and are set as text, never as markup.
-  function show(song) {
-    if (!song) return;
-    for (const key of ['title', 'artist', 'album']) {
-      document.getElementById(key).textContent = song[key];
-    }
-    document.getElementById('received').textContent = 'received ' + song.received;
+  const box = document.getElementById('now-playing');
+  const received = document.getElementById('received');
+  let shown = null;
+  let fadeTimer = null;
+  function localTime(utc) {
+    const time = new Date(utc);
+    return isNaN(time.getTime()) ? utc : time.toLocaleString();
   }
+  function fadeLater() {
+    if (hideSeconds <= 0) return;
+    clearTimeout(fadeTimer);
+    fadeTimer = setTimeout(() => box.classList.add('faded'), hideSeconds * 1000);
+  }
+  function show(song) {
+    if (!song || typeof song !== 'object') return;
+    // After a reconnection the receiver sends its song again: not a new one.
+    const key = JSON.stringify([song.received, song.artist, song.album, song.title]);
+    if (key === shown) return;
+    shown = key;
+    for (const name of ['title', 'artist', 'album']) {
+      document.getElementById(name).textContent = song[name] ?? '';
+    }
+    if (received) received.textContent = 'received ' + localTime(song.received ?? '');
+    box.classList.remove('faded');
+    fadeLater();
+  }
+  if (received && received.dataset.utc) {
+    received.textContent = 'received ' + localTime(received.dataset.utc);
+  }
+  fadeLater();
   let timer = null;
   async function poll() {
     try {
       const response = await fetch('/now_playing.json', {cache: 'no-store'});
-      show(await response.json());
+      if (response.ok) show(await response.json());
     } catch (error) {
       // Keep showing the last song while the receiver is away.
     }
@@ -51,11 +78,24 @@ constexpr std::string_view kScript = R"(<script>
     if (timer !== null) clearInterval(timer);
     timer = null;
   }
-  if (window.EventSource) {
+  function follow() {
     const events = new EventSource('/events');
-    events.onmessage = (event) => show(JSON.parse(event.data));
+    events.onmessage = (event) => {
+      try {
+        show(JSON.parse(event.data));
+      } catch (error) {
+        // Not a song: wait for the next one.
+      }
+    };
     events.onopen = stopPolling;
-    events.onerror = startPolling;
+    events.onerror = () => {
+      startPolling();
+      // The browser retries by itself unless it gave up on the stream.
+      if (events.readyState === EventSource.CLOSED) setTimeout(follow, 3000);
+    };
+  }
+  if (window.EventSource) {
+    follow();
   } else {
     startPolling();
   }
@@ -103,17 +143,46 @@ std::string HtmlEscape(std::string_view text) {
   return out;
 }
 
-std::string PageHtml(const Song* song, bool overlay) {
+std::optional<int> HideSeconds(std::string_view query) {
+  const std::optional<std::string> value = QueryValue(query, "hide");
+  if (!value || value->empty()) return std::nullopt;
+  int seconds = 0;
+  for (const char c : *value) {
+    if (c < '0' || c > '9') return std::nullopt;
+    seconds = seconds * 10 + (c - '0');
+    if (seconds > kMaxHideSeconds) return std::nullopt;
+  }
+  if (seconds == 0) return std::nullopt;
+  return seconds;
+}
+
+std::string PageHtml(const Song* song, bool overlay,
+                     std::optional<int> hide_seconds) {
   std::string out(kHead);
   out += overlay ? "<body class=\"overlay\">\n" : "<body>\n";
-  out += "<div class=\"card\">\n  <div class=\"label\">Now playing</div>\n";
+  out +=
+      "<div class=\"now-playing\" id=\"now-playing\">\n"
+      "  <div class=\"label\">Now playing</div>\n";
   AppendDiv(out, "title", song ? song->title : "Nothing yet");
   AppendDiv(out, "artist", song ? song->artist : "");
   AppendDiv(out, "album", song ? song->album : "");
-  AppendDiv(out, "received", song ? "received " + song->received : "");
-  out += "</div>\n";
+  if (!overlay) {
+    const std::string utc = HtmlEscape(song ? song->received : "");
+    out += "  <div class=\"received\" id=\"received\" data-utc=\"" + utc +
+           "\">" + (song ? "received " + utc : "") + "</div>\n";
+  }
+  out += "</div>\n<script>\n  const hideSeconds = ";
+  // Only numbers that HideSeconds accepts reach the script.
+  const bool fades = overlay && hide_seconds && *hide_seconds > 0 &&
+                     *hide_seconds <= kMaxHideSeconds;
+  out += std::to_string(fades ? *hide_seconds : 0);
+  out += ";";
   out += kScript;
   return out;
+}
+
+std::string PageForQuery(const Song* song, std::string_view query) {
+  return PageHtml(song, HasQueryName(query, "overlay"), HideSeconds(query));
 }
 
 }  // namespace receiver

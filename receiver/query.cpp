@@ -76,4 +76,13 @@ std::optional<ReportBytes> ParseReportQuery(std::string_view query) {
   return report;
 }
 
+std::optional<std::string> QueryValue(std::string_view query,
+                                      std::string_view name) {
+  std::optional<std::string> found;
+  ForEachPair(query, [&](std::string_view raw_name, std::string_view value) {
+    if (!found && PercentDecode(raw_name) == name) found = PercentDecode(value);
+  });
+  return found;
+}
+
 }  // namespace receiver

@@ -31,4 +31,9 @@ struct ReportBytes {
 // missing one is empty. None of the three: no report at all.
 std::optional<ReportBytes> ParseReportQuery(std::string_view query);
 
+// The first value given for `name`, percent-decoded; nothing when the query
+// does not name it.
+std::optional<std::string> QueryValue(std::string_view query,
+                                      std::string_view name);
+
 }  // namespace receiver

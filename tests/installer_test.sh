@@ -3,7 +3,7 @@
 # receiver, run silently under wine64 (32-bit, WoW64) in a fresh prefix and an
 # Xvfb display of its own; given the 64-bit DLL and receiver, the same script
 # built for amd64 (where the CPU cannot run 32-bit code): installs into fake player folders, with and without
-# the receiver, the refusals that must leave nothing behind, uninstalling, the
+# the receiver and its log-on start, the refusals that must leave nothing behind, uninstalling, the
 # installed receiver started as its shortcut says, and the installed plug-in
 # reporting from the player simulator to a loopback receiver.
 #   tests/installer_test.sh SHIPPED_DLL SHIPPED_RECEIVER BIN_DIR WORK_DIR
@@ -24,6 +24,8 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\gen_trackwire'
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+run_name='WinAmp Tunebeacon Receiver'
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -72,6 +74,11 @@ entry_state() {
   else
     echo absent
   fi
+}
+# A log-on start's command, empty when there is none.
+run_value() {
+  "$wine" reg query "$run_key" /v "$1" 2>/dev/null | tr -d '\r' |
+    sed -n "s/^ *$1 *REG_SZ *//p"
 }
 start_simulator() {  # start_simulator LOG ARGS...: waits until its window is up
   local log=$1
@@ -134,6 +141,7 @@ check "registry-found: size in KB" "$(kb "$dll")" "$(($(entry EstimatedSize)))"
 check "no /RECEIVER: no receiver folder" absent "$(present "$receiver_dir")"
 check "no /RECEIVER: no Start-menu entry" absent "$(present "$link")"
 check "no /RECEIVER: no song folder" absent "$(present "$song_dir")"
+check "no /RECEIVER: no log-on start" "" "$(run_value "$run_name")"
 check "registry-found: no settings written" "" \
   "$(find "$found" "$appdata" -name gen_trackwire.ini)"
 
@@ -144,6 +152,18 @@ check "/D=: exit code" 0 "$(run_setup /S "/D=$(windows_path "$chosen")")"
 check "/D=: the shipped DLL" same "$(same "$dll" "$chosen/Plugins/gen_trackwire.dll")"
 check "/D=: uninstall string" "\"$(windows_path "$chosen")\\gen_trackwire_uninstall.exe\"" \
   "$(entry UninstallString)"
+
+# The receiver without its log-on start, which turns an earlier one off;
+# other programs' log-on starts stay.
+"$wine" reg add "$run_key" /v "$run_name" /d '"C:\old\trackwire_receiver.exe"' /f >/dev/null 2>&1
+"$wine" reg add "$run_key" /v "Another Program" /d '"C:\another.exe" /quiet' /f >/dev/null 2>&1
+check "/RECEIVER /NOAUTOSTART: exit code" 0 \
+  "$(run_setup /S /RECEIVER /NOAUTOSTART "/D=$(windows_path "$chosen")")"
+check "/RECEIVER /NOAUTOSTART: the receiver installed" same \
+  "$(same "$receiver_exe" "$receiver_dir/trackwire_receiver.exe")"
+check "/RECEIVER /NOAUTOSTART: the earlier log-on start gone" "" "$(run_value "$run_name")"
+check "/RECEIVER /NOAUTOSTART: another program's log-on start kept" '"C:\another.exe" /quiet' \
+  "$(run_value "Another Program")"
 
 # An older copy is replaced.
 older=$work/older
@@ -165,6 +185,8 @@ link_arguments=$(strings -el "$link" 2>/dev/null | grep -o -- '--folder .*')
 check "/RECEIVER: shortcut working folder" "$song_dir_win" "$link_folder"
 check "/RECEIVER: shortcut arguments" "--folder \"$song_dir_win\"" "$link_arguments"
 link_song_dir=${link_arguments#--folder \"}
+check "/RECEIVER: starts at log-on" \
+  "\"$receiver_dir_win\\trackwire_receiver.exe\" --folder \"$song_dir_win\"" "$(run_value "$run_name")"
 link_song_dir=${link_song_dir%\"}
 
 # The installed receiver, started as the shortcut says, stores a report there.
@@ -220,6 +242,7 @@ fi
 # re-launches itself from the temporary folder; wineserver -w waits for that.
 settings_before=$(od -c "$older/gen_trackwire.ini")
 printf 'mine' >"$song_dir/notes.txt"
+for field in artist album title; do printf 'x' >"$song_dir/$field.txt"; done
 command=$(entry UninstallString)
 command=${command//\"/}
 check "uninstall: exit code" 0 "$("$wine" "$command" /S >/dev/null 2>&1; echo $?)"
@@ -230,6 +253,9 @@ check "uninstall: receiver folder gone" absent "$(present "$receiver_dir")"
 check "uninstall: Start-menu entry gone" absent "$(present "$link")"
 check "uninstall: song files gone, the user's file kept" "./notes.txt " "$(files "$song_dir")"
 check "uninstall: list entry gone" absent "$(entry_state)"
+check "uninstall: log-on start gone" "" "$(run_value "$run_name")"
+check "uninstall: another program's log-on start kept" '"C:\another.exe" /quiet' \
+  "$(run_value "Another Program")"
 check "uninstall: settings in the player folder unchanged" "$settings_before" \
   "$(od -c "$older/gen_trackwire.ini")"
 check "uninstall: settings in %APPDATA%\\Winamp kept" "$(printf 'kept\r\n')" \

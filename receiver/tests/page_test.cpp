@@ -34,12 +34,62 @@ TEST(PageHtmlTest, OverlayAndEmpty) {
   EXPECT_TRUE(Contains(PageHtml(nullptr, false), ">Nothing yet</div>"));
 }
 
+TEST(PageHtmlTest, StableClassNamesAndATimeStampOnlyOutsideTheOverlay) {
+  const Song song{"Artist", "Album", "Title", "2024-05-01T20:15:00Z"};
+  for (const bool overlay : {false, true}) {
+    const std::string page = PageHtml(&song, overlay);
+    EXPECT_TRUE(
+        Contains(page, "<div class=\"now-playing\" id=\"now-playing\">"));
+    EXPECT_TRUE(Contains(page, "<div class=\"title\" id=\"title\">Title<"));
+    EXPECT_TRUE(Contains(page, "<div class=\"artist\" id=\"artist\">Artist<"));
+    EXPECT_TRUE(Contains(page, "<div class=\"album\" id=\"album\">Album<"));
+    EXPECT_EQ(Contains(page, "2024-05-01T20:15:00Z"), !overlay);
+    EXPECT_EQ(Contains(page, "id=\"received\""), !overlay);
+  }
+  const Song odd{"", "", "", "\"><b>x"};
+  EXPECT_TRUE(Contains(PageHtml(&odd, false),
+                       "data-utc=\"&quot;&gt;&lt;b&gt;x\">received "
+                       "&quot;&gt;&lt;b&gt;x</div>"));
+}
+
 TEST(PageHtmlTest, FollowsEventsAndSetsTextOnly) {
   const std::string page = PageHtml(nullptr, false);
   EXPECT_TRUE(Contains(page, "new EventSource('/events')"));
   EXPECT_TRUE(Contains(page, "fetch('/now_playing.json'"));
   EXPECT_TRUE(Contains(page, ".textContent = "));
   EXPECT_FALSE(Contains(page, "innerHTML"));
+}
+
+TEST(HideSecondsTest, DigitsOnlyFromOneSecondToAnHour) {
+  EXPECT_EQ(HideSeconds("overlay=1&hide=5"), 5);
+  EXPECT_EQ(HideSeconds("hide=3600"), kMaxHideSeconds);
+  EXPECT_EQ(HideSeconds("hide=0012"), 12);
+  EXPECT_EQ(HideSeconds("hide=%31%30"), 10);
+  EXPECT_EQ(HideSeconds("hide=4&hide=9"), 4);
+  for (const char* query :
+       {"", "overlay=1", "hide", "hide=", "hide=0", "hide=3601",
+        "hide=99999999999999999999999", "hide=-5", "hide=+5", "hide=5s",
+        "hide=%205", "hide=5.0", "hide=1e3", "hide=%00", "hide=0x10", "xhide=5",
+        "hide=abc&hide=5"}) {
+    EXPECT_EQ(HideSeconds(query), std::nullopt) << query;
+  }
+}
+
+TEST(PageForQueryTest, HideReachesTheScriptAsANumberInTheOverlayOnly) {
+  EXPECT_TRUE(Contains(PageForQuery(nullptr, "overlay=1&hide=7"),
+                       "const hideSeconds = 7;"));
+  EXPECT_TRUE(Contains(PageForQuery(nullptr, "overlay=1&hide=7"),
+                       "<body class=\"overlay\">"));
+  for (const char* query :
+       {"overlay=1", "hide=7", "overlay=1&hide=7;alert(1)",
+        "overlay=1&hide=%3Cscript%3E", "overlay=1&hide=86400"}) {
+    const std::string page = PageForQuery(nullptr, query);
+    EXPECT_TRUE(Contains(page, "const hideSeconds = 0;")) << query;
+    EXPECT_FALSE(Contains(page, "alert")) << query;
+  }
+  EXPECT_TRUE(
+      Contains(PageHtml(nullptr, true, 1000000), "const hideSeconds = 0;"));
+  EXPECT_TRUE(Contains(PageHtml(nullptr, true, -3), "const hideSeconds = 0;"));
 }
 
 }  // namespace

@@ -1,0 +1,109 @@
+#include "receiver/autostart.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "receiver/code_page.h"
+#include "receiver/command_line.h"
+
+namespace receiver {
+
+namespace {
+
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  ~RegistryKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  HKEY* out() { return &key_; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+std::string Failure(const char* what, LONG status) {
+  wchar_t* text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, static_cast<DWORD>(status), 0,
+                 reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = text != nullptr ? text : L"";
+  LocalFree(text);
+  while (!message.empty() &&
+         (message.back() == L'\n' || message.back() == L'\r')) {
+    message.pop_back();
+  }
+  return std::string(what) + ": " +
+         (message.empty() ? "error " + std::to_string(status)
+                          : WideToUtf8(message));
+}
+
+}  // namespace
+
+std::wstring ReadAutostart() {
+  RegistryKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE,
+                    key.out()) != ERROR_SUCCESS) {
+    return {};
+  }
+  DWORD type = 0;
+  DWORD bytes = 0;
+  if (RegQueryValueExW(key.get(), kRunValueName, nullptr, &type, nullptr,
+                       &bytes) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ)) {
+    return {};
+  }
+  std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 1, L'\0');
+  bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (RegQueryValueExW(key.get(), kRunValueName, nullptr, &type,
+                       reinterpret_cast<BYTE*>(text.data()),
+                       &bytes) != ERROR_SUCCESS) {
+    return {};
+  }
+  // A stored string need not end in a null.
+  return std::wstring(text.begin(), std::find(text.begin(), text.end(), L'\0'));
+}
+
+bool StartsAtLogOn(const std::wstring& program) {
+  const std::wstring started = ProgramOfCommand(ReadAutostart());
+  return !started.empty() &&
+         CompareStringOrdinal(started.c_str(), static_cast<int>(started.size()),
+                              program.c_str(), static_cast<int>(program.size()),
+                              TRUE) == CSTR_EQUAL;
+}
+
+std::string WriteAutostart(const std::wstring& command) {
+  RegistryKey key;
+  LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0,
+                                KEY_SET_VALUE, nullptr, key.out(), nullptr);
+  if (status != ERROR_SUCCESS)
+    return Failure("cannot open the Run key", status);
+  status = RegSetValueExW(
+      key.get(), kRunValueName, 0, REG_SZ,
+      reinterpret_cast<const BYTE*>(command.c_str()),
+      static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+  if (status != ERROR_SUCCESS) return Failure("cannot write the value", status);
+  return {};
+}
+
+std::string RemoveAutostart() {
+  RegistryKey key;
+  LONG status =
+      RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_SET_VALUE, key.out());
+  if (status == ERROR_FILE_NOT_FOUND) return {};
+  if (status != ERROR_SUCCESS)
+    return Failure("cannot open the Run key", status);
+  status = RegDeleteValueW(key.get(), kRunValueName);
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+    return Failure("cannot remove the value", status);
+  }
+  return {};
+}
+
+}  // namespace receiver

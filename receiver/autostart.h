@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+// The receiver's start at this user's log-on: one value under HKCU's Run
+// key, which the setup program writes and removes too.
+namespace receiver {
+
+inline constexpr wchar_t kRunKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr wchar_t kRunValueName[] = L"WinAmp Tunebeacon Receiver";
+
+// The command that the log-on start runs; empty when there is none.
+std::wstring ReadAutostart();
+
+// Whether the log-on start runs this program (the path compared as Windows
+// compares file names, without regard to case).
+bool StartsAtLogOn(const std::wstring& program);
+
+// Each returns an empty string, or what went wrong.
+std::string WriteAutostart(const std::wstring& command);
+std::string RemoveAutostart();
+
+}  // namespace receiver

@@ -1,0 +1,153 @@
+#!/bin/bash
+# The overlay page under headless Chromium, served by a stand-in for the
+# receiver's HTTP side (overlay_server.php) with the page that page_print
+# makes: with hide=N each new song fades in and out, a receiver that goes
+# away and comes back keeps the last song and then follows it again, without
+# hide the song stays, and the page at / shows the time in the viewer's zone.
+#   overlay_browser_test.sh PAGE_PRINT WORK_DIR
+set -u
+if [ $# -ne 2 ]; then
+  echo "usage: overlay_browser_test.sh PAGE_PRINT WORK_DIR" >&2
+  exit 2
+fi
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+source "$repo/tests/support/script_support.sh"
+if ! command -v chromium >/dev/null; then
+  echo "overlay_browser_test: no chromium; tools/install-deps.sh installs it"
+  exit 1
+fi
+work=$(realpath -m "$2")
+rm -rf "$work"
+mkdir -p "$work"
+export OVERLAY_PAGE_PRINT=$(realpath "$1")
+export OVERLAY_SONG=$work/song.json OVERLAY_LOG=$work/observed.log
+
+server_pid="" browser_pid=""
+stop_server() {
+  [ -n "$server_pid" ] || return 0
+  kill -- -"$server_pid" 2>/dev/null
+  wait "$server_pid" 2>/dev/null
+  server_pid=""
+}
+stop_browser() {
+  [ -n "$browser_pid" ] || return 0
+  kill -- -"$browser_pid" 2>/dev/null
+  wait "$browser_pid" 2>/dev/null
+  browser_pid=""
+}
+trap 'stop_browser; stop_server' EXIT
+
+song() {  # song ARTIST ALBUM TITLE RECEIVED: what the stand-in serves next
+  php -r 'echo json_encode(["artist" => $argv[1], "album" => $argv[2],
+    "title" => $argv[3], "received" => $argv[4]]);' "$@" >"$work/song.tmp" &&
+    mv "$work/song.tmp" "$OVERLAY_SONG"
+}
+# Each in a session of its own, stopped as a group: PHP's workers and
+# Chromium's helpers go with them.
+start_server() {  # on $port, the same one again after stop_server
+  PHP_CLI_SERVER_WORKERS=4 setsid php -S "127.0.0.1:$port" \
+    "$repo/receiver/tests/overlay_server.php" >>"$work/server.log" 2>&1 &
+  server_pid=$!
+  for _ in $(seq 100); do
+    php -r 'exit(@fsockopen("127.0.0.1", (int)$argv[1]) ? 0 : 1);' "$port" && return 0
+    sleep 0.1
+  done
+  echo "the stand-in server did not start on port $port"
+  exit 1
+}
+browse() {  # browse URL [NAME=VALUE...]: until stop_browser
+  stop_browser
+  : >"$OVERLAY_LOG"
+  rm -rf "$work/profile"
+  env "${@:2}" setsid chromium --headless --no-sandbox --disable-gpu \
+    --disable-background-networking --disable-component-update --disable-sync \
+    --no-first-run --lang=en-US --user-data-dir="$work/profile" "$1" \
+    >"$work/browser.log" 2>&1 &
+  browser_pid=$!
+}
+observed() {  # observed at|opacity|states: from the observer's latest report
+  tail -n1 "$OVERLAY_LOG" 2>/dev/null | php -r '
+    $report = json_decode(stream_get_contents(STDIN), true);
+    if (!is_array($report)) exit;
+    $fields = ["at" => $report[0], "opacity" => $report[1],
+               "states" => implode("\n", $report[2])];
+    echo $fields[$argv[1]];' "$1"
+}
+# wait_until FIELD VALUE: until the latest report's value (the last state for
+# "states", the page's clock at least VALUE ms for "at"); 30 s at most.
+wait_until() {
+  local actual
+  for _ in $(seq 300); do
+    actual=$(observed "$1" | tail -n1)
+    if [ "$1" = at ]; then
+      [ -n "$actual" ] && [ "$actual" -ge "$2" ] && return 0
+    else
+      [ "$actual" == "$2" ] && return 0
+    fi
+    sleep 0.1
+  done
+  echo "waited in vain for $1 $2 (last: $actual)"
+}
+reports() { wc -l <"$OVERLAY_LOG"; }
+connections() { wc -l <"$OVERLAY_LOG.events" 2>/dev/null || echo 0; }
+lines() { printf '%s\n' "$@"; }
+
+port=$(free_port)
+song "Artist A" "Album A" "Title A" 2024-05-01T20:15:00Z
+start_server
+a="Title A|Artist A|Album A|-" b="Title B|Artist B||-"
+c="Title C|Artist C|Album C|-" d="Title D|Artist D|Album D|-"
+
+browse "http://127.0.0.1:$port/?overlay=1&hide=1"
+wait_until states "$a|faded"
+wait_until opacity 0
+check "hide=1: the song shows, then fades out" "$(lines "$a|shown" "$a|faded")" \
+  "$(observed states)"
+check "hide=1: faded out to nothing" 0 "$(observed opacity)"
+song "Artist B" "" "Title B" 2024-05-01T20:19:00Z
+wait_until states "$b|faded"
+check "hide=1: the next song fades in and out" \
+  "$(lines "$a|shown" "$a|faded" "$b|shown" "$b|faded")" "$(observed states)"
+
+# Away and back with the same song: it is not shown again.
+stop_server
+start_server
+for _ in $(seq 300); do [ "$(connections)" -ge 2 ] && break; sleep 0.1; done
+check "away and back: the page follows the events again" 2 "$(connections)"
+seen=$(reports)
+for _ in $(seq 300); do [ "$(reports)" -ge $((seen + 3)) ] && break; sleep 0.1; done
+check "away and back, the same song: not shown again" \
+  "$(lines "$a|shown" "$a|faded" "$b|shown" "$b|faded")" "$(observed states)"
+song "Artist C" "Album C" "Title C" 2024-05-01T20:23:00Z
+wait_until states "$c|faded"
+# Away while the song changes: the last one stays, the new one comes after.
+stop_server
+song "Artist D" "Album D" "Title D" 2024-05-01T20:27:00Z
+sleep 1
+start_server
+wait_until states "$d|faded"
+check "away and back, a new song: each new song once, nothing in between" \
+  "$(lines "$a|shown" "$a|faded" "$b|shown" "$b|faded" "$c|shown" "$c|faded" \
+    "$d|shown" "$d|faded")" "$(observed states)"
+
+# Without hide (or with a value that is no number of seconds) the song stays.
+for query in "overlay=1" "overlay=1&hide=2x"; do
+  browse "http://127.0.0.1:$port/?$query"
+  wait_until at 3500
+  check "$query: shown and staying" "$d|shown" "$(observed states)"
+  check "$query: fully visible" 1 "$(observed opacity)"
+done
+
+# The page at / shows when the song came in the viewer's time zone (UTC+5:30
+# here), and no hide applies to it.
+song "Artist A" "Album A" "Title A" 2024-05-01T20:15:00Z
+browse "http://127.0.0.1:$port/?hide=1" TZ=Asia/Kolkata
+wait_until at 2500
+received=$(observed states | tail -n1 | cut -d"|" -f4)
+check "page at /: received in local time" yes \
+  "$(grep -q '^received 5/2/2024, 1:45:00' <<<"$received" && echo yes || echo "$received")"
+check "page at /: hide does not apply" shown "$(observed states | tail -n1 | cut -d"|" -f5)"
+
+stop_browser
+stop_server
+checks_summary

@@ -1,0 +1,60 @@
+<?php
+// Stands in for the receiver's HTTP side in the overlay's browser test, under
+// PHP's built-in server: / is the page that page_print makes for the query
+// (with the test's observer added), /events and /now_playing.json follow a
+// song file that the test rewrites, and /observe logs what the observer saw.
+// Environment: OVERLAY_PAGE_PRINT, OVERLAY_SONG, OVERLAY_LOG.
+$song_file = getenv('OVERLAY_SONG');
+$log = getenv('OVERLAY_LOG');
+
+function current_song($file) {
+  $song = json_decode((string)@file_get_contents($file), true);
+  return is_array($song) ? $song : null;
+}
+
+$path = parse_url($_SERVER['REQUEST_URI'], PHP_URL_PATH);
+$query = (string)parse_url($_SERVER['REQUEST_URI'], PHP_URL_QUERY);
+if ($path === '/') {
+  $arguments = [getenv('OVERLAY_PAGE_PRINT'), $query];
+  $song = current_song($song_file);
+  if ($song !== null) {
+    array_push($arguments, $song['artist'], $song['album'], $song['title'],
+               $song['received']);
+  }
+  $page = (string)shell_exec(implode(' ', array_map('escapeshellarg', $arguments)));
+  $observer = file_get_contents(__DIR__ . '/overlay_observer.js');
+  header('Content-Type: text/html; charset=utf-8');
+  echo str_replace("</body>", "<script>\n$observer</script>\n</body>", $page);
+} elseif ($path === '/now_playing.json') {
+  header('Content-Type: application/json; charset=utf-8');
+  header('Cache-Control: no-store');
+  echo json_encode(current_song($song_file)), "\n";
+} elseif ($path === '/events') {
+  file_put_contents("$log.events", "connected\n", FILE_APPEND | LOCK_EX);
+  header('Content-Type: text/event-stream; charset=utf-8');
+  header('Cache-Control: no-store');
+  // php.ini may buffer output, which would hold the events back.
+  while (ob_get_level() > 0) ob_end_flush();
+  echo "retry: 1000\n\n";
+  $sent = null;
+  // A minute at most; a test that takes longer has failed anyway.
+  for ($tick = 0; $tick < 600 && !connection_aborted(); ++$tick) {
+    $text = (string)@file_get_contents($song_file);
+    $song = json_decode($text, true);
+    if ($text !== $sent && is_array($song)) {
+      $sent = $text;
+      echo 'data: ', json_encode($song), "\n\n";
+    } elseif ($tick % 10 === 0) {
+      echo ": ping\n\n";
+    }
+    flush();
+    usleep(100000);
+  }
+} elseif ($path === '/observe') {
+  $line = json_encode([(int)($_GET['at'] ?? 0), (string)($_GET['opacity'] ?? ''),
+                       explode("\n", (string)($_GET['states'] ?? ''))]);
+  file_put_contents($log, "$line\n", FILE_APPEND | LOCK_EX);
+  http_response_code(204);
+} else {
+  http_response_code(404);
+}

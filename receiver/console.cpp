@@ -35,6 +35,9 @@ std::shared_ptr<ConsoleQueue::State> ActiveQueue() {
   return state;
 }
 
+// Set while no other thread prints.
+std::function<void(std::string_view)> error_notice;
+
 SRWLOCK stop_lock = SRWLOCK_INIT;
 std::function<void()>* stop_function = nullptr;
 
@@ -103,7 +106,14 @@ void WriteQueuedLines(const std::shared_ptr<ConsoleQueue::State>& state) {
 
 void PrintLine(std::string_view utf8) { Print(utf8, false); }
 
-void PrintError(std::string_view utf8) { Print(utf8, true); }
+void PrintError(std::string_view utf8) {
+  if (error_notice) error_notice(utf8);
+  Print(utf8, true);
+}
+
+void SetErrorNotice(std::function<void(std::string_view)> notice) {
+  error_notice = std::move(notice);
+}
 
 ConsoleQueue::ConsoleQueue() : state_(std::make_shared<State>()) {
   writer_ =
@@ -124,6 +134,62 @@ ConsoleQueue::~ConsoleQueue() {
   AcquireSRWLockExclusive(&queue_lock);
   active_queue.reset();
   ReleaseSRWLockExclusive(&queue_lock);
+}
+
+namespace {
+
+constexpr DWORD kStandardHandles[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE,
+                                      STD_ERROR_HANDLE};
+
+bool Usable(HANDLE handle) {
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+         GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+
+// After a console came: the standard handles that lead nowhere lead to it.
+void UseConsoleWhereUnusable(const HANDLE (&before)[3]) {
+  for (int i = 0; i < 3; ++i) {
+    if (Usable(before[i])) {
+      SetStdHandle(kStandardHandles[i], before[i]);
+      continue;
+    }
+    const bool input = kStandardHandles[i] == STD_INPUT_HANDLE;
+    // Kept for the life of the process, as standard handles are.
+    const HANDLE console = CreateFileW(
+        input ? L"CONIN$" : L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (console != INVALID_HANDLE_VALUE) {
+      SetStdHandle(kStandardHandles[i], console);
+    }
+  }
+}
+
+void CurrentHandles(HANDLE (&handles)[3]) {
+  for (int i = 0; i < 3; ++i) handles[i] = GetStdHandle(kStandardHandles[i]);
+}
+
+}  // namespace
+
+bool HasOutputOrParentConsole() {
+  HANDLE before[3];
+  CurrentHandles(before);
+  if (Usable(before[2])) return true;
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return false;
+  UseConsoleWhereUnusable(before);
+  return Usable(GetStdHandle(STD_ERROR_HANDLE));
+}
+
+bool OpenConsole() {
+  HANDLE before[3];
+  CurrentHandles(before);
+  // Attached, Ctrl+C in that console reaches this program too, even when
+  // its output goes to a file.
+  if (!AttachConsole(ATTACH_PARENT_PROCESS) && !Usable(before[1]) &&
+      !AllocConsole()) {
+    return false;
+  }
+  UseConsoleWhereUnusable(before);
+  return true;
 }
 
 void TurnOffQuickEditInOwnWindow() {

@@ -14,6 +14,11 @@ class Thread;
 void PrintLine(std::string_view utf8);
 void PrintError(std::string_view utf8);
 
+// Hands every line that PrintError prints to `notice` as well, on the
+// printing thread, which it must not hold up (for a program without a
+// console to show). Set it before any other thread prints; null stops it.
+void SetErrorNotice(std::function<void(std::string_view)> notice);
+
 // While it lives, the lines printed go to a small queue that a thread of its
 // own writes out, so that a console that takes no output (a click into the
 // window starts a QuickEdit selection, which stops all output until Esc; a
@@ -33,6 +38,17 @@ class ConsoleQueue {
   std::shared_ptr<State> state_;
   std::unique_ptr<Thread> writer_;
 };
+
+// The program is a Windows program: it starts without a console. Whether
+// standard error goes somewhere (a file, a pipe, a console), after
+// attaching to the console of the program that started this one (a command
+// prompt) if it had none.
+bool HasOutputOrParentConsole();
+
+// For --console: the console of the program that started this one, or a
+// window of its own when there is none; output already sent to a file or a
+// pipe stays there. False when output still goes nowhere.
+bool OpenConsole();
 
 // Turns QuickEdit off in a console window that is the program's own (it was
 // started from Explorer), where a stray click would pause the output.

@@ -50,6 +50,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
       options.help = true;
       continue;
     }
+    if (name == "--console") {
+      options.console = true;
+      continue;
+    }
     if (name != "--port" && name != "--listen" && name != "--folder" &&
         name != "--format" && name != "--encoding" && name != "--allow-host") {
       return {std::nullopt, "unknown option " + name};
@@ -98,16 +102,19 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
 std::string UsageText() {
   return R"(trackwire_receiver: the player's current song for a stream overlay.
 Takes the plug-in's reports (GET /set_current_song.php?artist=&album=&title=),
-writes now_playing.txt and now_playing.json and serves the page.
+writes now_playing.txt, now_playing.json, artist.txt, album.txt and title.txt
+and serves the page. It shows an icon in the notification area; its menu
+opens the overlay, copies its address, opens the song folder, sets the start
+at log-on and ends the receiver. A second start shows the first one's icon.
 
 usage: trackwire_receiver [--port N] [--listen ADDRESS] [--folder DIR]
                           [--format TEXT] [--encoding CODEPAGE]
-                          [--allow-host NAME]...
+                          [--allow-host NAME]... [--console]
 
   --port N             port to listen on (default 80, as the plug-in)
   --listen ADDRESS     address to listen on (default 127.0.0.1: this PC
                        only; 0.0.0.0 takes reports from the whole network)
-  --folder DIR         where now_playing.txt and now_playing.json go
+  --folder DIR         where the song files go
                        (default: the current folder); the last song is
                        read back from there at start
   --format TEXT        the line in now_playing.txt, with {artist}, {album}
@@ -121,13 +128,16 @@ usage: trackwire_receiver [--port N] [--listen ADDRESS] [--folder DIR]
                        addresses, localhost and this PC's own names are
                        answered, so that no web page can reach the receiver
                        through a name of its own.
+  --console            run in a console window (a line per song, Ctrl+C
+                       ends it) instead of as an icon in the notification
+                       area
 
-When now_playing.txt or now_playing.json cannot be replaced (a program holds
-it open), the page still shows the new song at once, the receiver says so
-once and writes the file as soon as it can.
+When a song file cannot be replaced (a program holds it open), the page
+still shows the new song at once, the receiver says so once and writes the
+file as soon as it can.
 
 The page: http://127.0.0.1/ (add ?overlay=1 for a browser source).
-Ctrl+C or closing the window ends it.)";
+The icon's "Exit" ends it; with --console, Ctrl+C or closing the window.)";
 }
 
 }  // namespace receiver

@@ -14,6 +14,7 @@ struct Options {
   unsigned code_page = 0;                // 0: the system's ANSI code page
   std::vector<std::string> allow_hosts;  // host names besides this PC's own
   bool help = false;
+  bool console = false;  // a console window instead of the icon
 };
 
 struct ParsedOptions {

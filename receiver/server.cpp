@@ -5,6 +5,7 @@
 #include <array>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <iterator>
 #include <list>
 #include <memory>
@@ -140,8 +141,12 @@ class EventStream;
 class Server {
  public:
   Server(const ServerConfig& config, CurrentSong& song, SongFileWriter& files,
-         HostCheck hosts)
-      : config_(config), song_(song), files_(files), hosts_(std::move(hosts)) {}
+         HostCheck hosts, std::function<void(const Song&)> stored)
+      : config_(config),
+        song_(song),
+        files_(files),
+        hosts_(std::move(hosts)),
+        stored_(std::move(stored)) {}
 
   const ServerConfig& config() const { return config_; }
   const HostCheck& hosts() const { return hosts_; }
@@ -163,6 +168,7 @@ class Server {
   CurrentSong& song_;
   SongFileWriter& files_;
   const HostCheck hosts_;
+  const std::function<void(const Song&)> stored_;
   Connections connections_;
   std::deque<std::weak_ptr<EventStream>> followers_;
   std::set<std::string> refused_hosts_;
@@ -285,7 +291,8 @@ class EventStream : public Connection,
 
 void Server::Store(Song song) {
   song_.Set(song);
-  files_.Write(TextLine(config_.format, song), SongFileJson(&song));
+  if (stored_) stored_(song);
+  files_.Write(TextLine(config_.format, song), SongFileJson(&song), song);
   PrintLine(LocalClockText() + "  " + TextLine(std::nullopt, song));
   const std::string event = SongEvent(song);
   std::deque<std::weak_ptr<EventStream>> alive;
@@ -671,10 +678,31 @@ std::string PageAddress(const net::ip::address& address, int port) {
 
 }  // namespace
 
-int RunServer(const ServerConfig& config) {
+void ServerStop::Stop() {
+  AcquireSRWLockExclusive(&lock_);
+  requested_ = true;
+  if (stop_) stop_();
+  ReleaseSRWLockExclusive(&lock_);
+}
+
+void ServerStop::Arm(std::function<void()> stop) {
+  AcquireSRWLockExclusive(&lock_);
+  stop_ = std::move(stop);
+  if (requested_) stop_();
+  ReleaseSRWLockExclusive(&lock_);
+}
+
+void ServerStop::Disarm() {
+  AcquireSRWLockExclusive(&lock_);
+  stop_ = nullptr;
+  ReleaseSRWLockExclusive(&lock_);
+}
+
+int RunServer(const ServerConfig& config, const ServerHooks& hooks) {
   CurrentSong song;
   std::string problem;
   if (std::optional<Song> last = ReadBackSong(config.folder, problem)) {
+    if (hooks.song) hooks.song(*last);
     song.Set(std::move(*last));
   }
   if (!problem.empty()) PrintError("trackwire_receiver: " + problem);
@@ -683,7 +711,7 @@ int RunServer(const ServerConfig& config) {
   names.insert(names.end(), config.allow_hosts.begin(),
                config.allow_hosts.end());
   // Outlives the io_context: connections still queued there refer to it.
-  Server server(config, song, files, HostCheck(names));
+  Server server(config, song, files, HostCheck(names), hooks.song);
   net::io_context io(1);
   beast::error_code ec;
   const net::ip::address address = net::ip::make_address(config.listen, ec);
@@ -738,7 +766,10 @@ int RunServer(const ServerConfig& config) {
   PrintLine("  browser source: " + page + "?overlay=1");
   PrintLine("  text source:    " + WideToUtf8(text_file));
   PrintLine("Ctrl+C ends it.");
+  if (hooks.stop != nullptr) hooks.stop->Arm([&io] { io.stop(); });
+  if (hooks.listening) hooks.listening();
   io.run();
+  if (hooks.stop != nullptr) hooks.stop->Disarm();
   files.Finish();
   PrintLine("trackwire_receiver: stopped");
   return 0;

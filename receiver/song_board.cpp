@@ -1,5 +1,6 @@
 #include "receiver/song_board.h"
 
+#include <cstddef>
 #include <utility>
 
 namespace receiver {
@@ -19,14 +20,34 @@ class ExclusiveLock {
   SRWLOCK& lock_;
 };
 
+// Enough for a few lines; a flood of notices keeps the oldest.
+constexpr std::size_t kMaxNotice = 1000;
+
 }  // namespace
 
 void SongBoard::Set(Song song) {
+  Change([&] { song_ = std::move(song); });
+}
+
+void SongBoard::Notice(std::string_view text) {
+  Change([&] {
+    if (notice_.size() >= kMaxNotice) return;
+    if (!notice_.empty()) notice_ += '\n';
+    notice_.append(text.substr(0, kMaxNotice - notice_.size()));
+  });
+}
+
+std::string SongBoard::TakeNotice() {
+  ExclusiveLock hold(lock_);
+  return std::exchange(notice_, std::string());
+}
+
+void SongBoard::Change(const std::function<void()>& change) {
   HWND window = nullptr;
   UINT message = 0;
   {
     ExclusiveLock hold(lock_);
-    song_ = std::move(song);
+    change();
     if (window_ == nullptr || posted_) return;
     posted_ = true;
     window = window_;

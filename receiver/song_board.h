@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "receiver/song_text.h"
 
@@ -20,14 +23,25 @@ class SongBoard {
   SongBoard& operator=(const SongBoard&) = delete;
 
   void Set(Song song);
+  // The song, and the end of the announcement: the next change posts again.
   std::optional<Song> Get();
+
+  // Something the user should read (a file that cannot be written, a host
+  // name refused): kept, joined to what came before and was not yet taken,
+  // and announced like a new song.
+  void Notice(std::string_view text);
+  std::string TakeNotice();
 
   // `message` goes to `window` after each change; a null window stops it.
   void Listen(HWND window, UINT message);
 
  private:
+  // Makes the change under the lock, then announces it.
+  void Change(const std::function<void()>& change);
+
   SRWLOCK lock_ = SRWLOCK_INIT;
   std::optional<Song> song_;
+  std::string notice_;
   HWND window_ = nullptr;
   UINT message_ = 0;
   bool posted_ = false;  // a message is on its way and the song not yet read

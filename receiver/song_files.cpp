@@ -108,7 +108,7 @@ struct SongFileWriter::State {
   };
   SRWLOCK lock = SRWLOCK_INIT;
   CONDITION_VARIABLE wake = CONDITION_VARIABLE_INIT;
-  Slot slots[2];
+  Slot slots[kSongFileCount];
   bool stopping = false;
 };
 
@@ -129,12 +129,13 @@ std::wstring FileName(const std::wstring& path) {
 
 // Picks the slots due now and takes their contents; when none is due, waits
 // for a new song, a retry time or the end. Called with the lock held.
-bool TakeDue(WriterState& state, std::optional<std::string> (&taken)[2]) {
+bool TakeDue(WriterState& state,
+             std::optional<std::string> (&taken)[kSongFileCount]) {
   while (true) {
     const ULONGLONG now = GetTickCount64();
     ULONGLONG wait = INFINITE;
     bool due = false;
-    for (int i = 0; i < 2; ++i) {
+    for (std::size_t i = 0; i < kSongFileCount; ++i) {
       WriterState::Slot& slot = state.slots[i];
       if (!slot.pending) continue;
       if (state.stopping || slot.next_try <= now) {
@@ -155,17 +156,17 @@ bool TakeDue(WriterState& state, std::optional<std::string> (&taken)[2]) {
 void WriteSongFiles(const std::shared_ptr<WriterState>& state) {
   AcquireSRWLockExclusive(&state->lock);
   while (true) {
-    std::optional<std::string> taken[2];
+    std::optional<std::string> taken[kSongFileCount];
     const bool stopping = state->stopping;
     if (!TakeDue(*state, taken)) break;
     ReleaseSRWLockExclusive(&state->lock);
-    std::string errors[2];
-    for (int i = 0; i < 2; ++i) {
+    std::string errors[kSongFileCount];
+    for (std::size_t i = 0; i < kSongFileCount; ++i) {
       if (taken[i]) errors[i] = ReplaceFile(state->slots[i].path, *taken[i]);
     }
-    std::string messages[2];
+    std::string messages[kSongFileCount];
     AcquireSRWLockExclusive(&state->lock);
-    for (int i = 0; i < 2; ++i) {
+    for (std::size_t i = 0; i < kSongFileCount; ++i) {
       if (!taken[i]) continue;
       WriterState::Slot& slot = state->slots[i];
       if (errors[i].empty()) {
@@ -206,18 +207,23 @@ void WriteSongFiles(const std::shared_ptr<WriterState>& state) {
 
 SongFileWriter::SongFileWriter(const std::wstring& folder)
     : state_(std::make_shared<State>()) {
-  state_->slots[0].path = folder + L"\\now_playing.txt";
-  state_->slots[1].path = folder + L"\\now_playing.json";
+  for (std::size_t i = 0; i < kSongFileCount; ++i) {
+    state_->slots[i].path = folder + L"\\" + kSongFileNames[i];
+  }
   thread_ =
       std::make_unique<Thread>([state = state_] { WriteSongFiles(state); });
 }
 
 SongFileWriter::~SongFileWriter() { Finish(); }
 
-void SongFileWriter::Write(std::string text, std::string json) {
+void SongFileWriter::Write(std::string text, std::string json,
+                           const Song& song) {
+  std::string contents[kSongFileCount] = {std::move(text), std::move(json),
+                                          song.artist, song.album, song.title};
   AcquireSRWLockExclusive(&state_->lock);
-  state_->slots[0].pending = std::move(text);
-  state_->slots[1].pending = std::move(json);
+  for (std::size_t i = 0; i < kSongFileCount; ++i) {
+    state_->slots[i].pending = std::move(contents[i]);
+  }
   ReleaseSRWLockExclusive(&state_->lock);
   WakeConditionVariable(&state_->wake);
 }

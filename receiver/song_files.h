@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,8 +17,16 @@ class Thread;
 // part. Returns an empty string, or what went wrong.
 std::string ReplaceFile(const std::wstring& path, std::string_view contents);
 
-// Keeps now_playing.txt and now_playing.json in `folder` at the latest song,
-// on a thread of its own: a file that cannot be replaced now (a program holds
+// The song files, in the order SongFileWriter::Write takes their contents:
+// the formatted line, the JSON, then one file per field (for a text source
+// per field), each UTF-8 without a BOM or a line end.
+inline constexpr std::size_t kSongFileCount = 5;
+inline constexpr const wchar_t* kSongFileNames[kSongFileCount] = {
+    L"now_playing.txt", L"now_playing.json", L"artist.txt", L"album.txt",
+    L"title.txt"};
+
+// Keeps the song files in `folder` at the latest song, on a thread of its
+// own: a file that cannot be replaced now (a program holds
 // it open without delete sharing) is tried again later, less and less often,
 // and always with the newest contents. A file's first failure is printed,
 // and so is its recovery; nothing per retry.
@@ -29,7 +38,7 @@ class SongFileWriter {
   ~SongFileWriter();
 
   // Returns at once; the files follow.
-  void Write(std::string text, std::string json);
+  void Write(std::string text, std::string json, const Song& song);
 
   // Tries what is still pending once more and ends the thread.
   void Finish();

@@ -197,25 +197,19 @@ LRESULT Tray::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
           break;
       }
       return 0;
-    case kSongChanged:
+    case kSongChanged: {
       UpdateTooltip();
       if (icon_shown_) Shell_NotifyIconW(NIM_MODIFY, &icon_);
-      return 0;
-    case kShowRunning: {
-      // Told by a second start: say where this one is.
-      NOTIFYICONDATAW balloon = icon_;
-      balloon.uFlags = NIF_INFO;
-      balloon.dwInfoFlags = NIIF_INFO;
-      CopyTruncated(balloon.szInfoTitle, std::wstring(kName));
-      CopyTruncated(
-          balloon.szInfo,
-          Utf8ToWide("Already running, listening on " +
-                     settings_.listen_address +
-                     ". Click this icon for the overlay's address and more."));
-      balloon_ = balloon.szInfo;
-      if (icon_shown_) Shell_NotifyIconW(NIM_MODIFY, &balloon);
+      const std::string notice = board_.TakeNotice();
+      if (!notice.empty()) ShowBalloon(notice, NIIF_WARNING);
       return 0;
     }
+    case kShowRunning:
+      // Told by a second start: say where this one is.
+      ShowBalloon("Already running, listening on " + settings_.listen_address +
+                      ". Click this icon for the overlay's address and more.",
+                  NIIF_INFO);
+      return 0;
     case WM_COMMAND:
       if (HIWORD(wparam) == 0) Command(LOWORD(wparam));
       return 0;
@@ -239,6 +233,16 @@ LRESULT Tray::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void Tray::AddIcon() {
   icon_shown_ = Shell_NotifyIconW(NIM_ADD, &icon_) != FALSE;
+}
+
+void Tray::ShowBalloon(const std::string& utf8, DWORD flags) {
+  NOTIFYICONDATAW balloon = icon_;
+  balloon.uFlags = NIF_INFO;
+  balloon.dwInfoFlags = flags;
+  CopyTruncated(balloon.szInfoTitle, std::wstring(kName));
+  CopyTruncated(balloon.szInfo, Utf8ToWide(utf8));
+  balloon_ = balloon.szInfo;
+  if (icon_shown_) Shell_NotifyIconW(NIM_MODIFY, &balloon);
 }
 
 void Tray::UpdateTooltip() {

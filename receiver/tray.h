@@ -16,8 +16,9 @@ namespace receiver {
 
 inline constexpr wchar_t kTrayWindowClass[] = L"WinAmpTunebeaconReceiverTray";
 
-// The icon's notifications, the song board's "changed", and a second
-// start's "show yourself" (sent from another process).
+// The icon's notifications, the song board's "changed" (a song or a
+// notice, which shows as a balloon), and a second start's "show yourself"
+// (sent from another process).
 constexpr UINT kTrayNotify = WM_APP + 1;
 constexpr UINT kSongChanged = WM_APP + 2;
 constexpr UINT kShowRunning = WM_APP + 3;
@@ -86,6 +87,7 @@ class Tray {
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   void AddIcon();
   void UpdateTooltip();
+  void ShowBalloon(const std::string& utf8, DWORD flags);
   void ShowMenu();
   void Command(UINT command);
   void CopyOverlayAddress();

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Checks the shipped trackwire_receiver.exe without running it: a 32-bit
-# console program that needs system DLLs only, and only functions that
-# Windows 7 has.
+# Windows (not console) program that needs system DLLs only, and only
+# functions that Windows 7 has.
 set -u
 exe=${1:?usage: check_exe.sh trackwire_receiver.exe}
 source "$(dirname "$0")/../../tests/support/import_pin.sh"
@@ -10,21 +10,26 @@ source "$(dirname "$0")/../../tests/support/import_pin.sh"
 # here only after its documentation's minimum supported client says Windows 7
 # or older.
 win7_imports='
-kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared CloseHandle
-  CreateDirectoryW CreateEventW CreateFileW CreateIoCompletionPort
+advapi32.dll: RegCloseKey RegCreateKeyExW RegDeleteValueW RegOpenKeyExW
+  RegQueryValueExW RegSetValueExW
+kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared AllocConsole
+  AttachConsole CloseHandle CompareStringOrdinal CreateDirectoryW
+  CreateEventW CreateFileW CreateIoCompletionPort CreateMutexW
   CreateSemaphoreW CreateThread CreateWaitableTimerA DeleteCriticalSection
   DeleteFileW EnterCriticalSection FormatMessageA FormatMessageW FreeLibrary
   GetComputerNameExW GetConsoleMode GetConsoleProcessList GetCurrentProcessId
-  GetCurrentThreadId GetFileAttributesW GetFullPathNameW GetLastError
-  GetLocalTime GetModuleHandleA GetModuleHandleW GetProcAddress
+  GetCurrentThreadId GetFileAttributesW GetFileType GetFullPathNameW
+  GetLastError GetLocalTime GetModuleFileNameW GetModuleHandleA
+  GetModuleHandleW GetProcAddress
   GetQueuedCompletionStatus GetStartupInfoW GetStdHandle
-  GetSystemTimeAsFileTime GetTickCount64 GetTimeZoneInformation
+  GetSystemTimeAsFileTime GetTickCount64 GetTimeZoneInformation GlobalAlloc
+  GlobalFree GlobalLock GlobalUnlock
   InitializeCriticalSection InitializeCriticalSectionAndSpinCount
   IsDBCSLeadByteEx IsValidCodePage LeaveCriticalSection LoadLibraryA
   LoadLibraryW LocalFree MoveFileExW MultiByteToWideChar
   PostQueuedCompletionStatus QueueUserAPC ReadConsoleW ReadFile
   ReleaseSRWLockExclusive ReleaseSRWLockShared ReleaseSemaphore
-  SetConsoleCtrlHandler SetConsoleMode SetEvent SetLastError
+  SetConsoleCtrlHandler SetConsoleMode SetEvent SetLastError SetStdHandle
   SetUnhandledExceptionFilter SetWaitableTimer Sleep SleepConditionVariableSRW
   SleepEx TerminateThread TlsAlloc TlsFree TlsGetValue TlsSetValue
   VerSetConditionMask VerifyVersionInfoA VirtualProtect VirtualQuery
@@ -37,6 +42,14 @@ msvcrt.dll: __mb_cur_max __p__commode __p__fmode __p__wcmdln __set_app_type
   memcpy memmove memset realloc setlocale signal strchr strcmp strerror strlen
   strncmp strncpy tolower vfprintf wcslen
 mswsock.dll: AcceptEx GetAcceptExSockaddrs
+ole32.dll: CoInitializeEx CoUninitialize
+shell32.dll: ShellExecuteW Shell_NotifyIconW
+user32.dll: AppendMenuW CloseClipboard CreatePopupMenu CreateWindowExW
+  DefWindowProcW DestroyMenu DestroyWindow DispatchMessageW EmptyClipboard
+  FindWindowW GetCursorPos GetMessageW GetWindowLongW LoadIconW MessageBoxW
+  OpenClipboard PostMessageW PostQuitMessage RegisterClassExW
+  RegisterWindowMessageW SetClipboardData SetForegroundWindow SetWindowLongW
+  TrackPopupMenuEx TranslateMessage
 ws2_32.dll: WSAAddressToStringA WSACleanup WSAGetLastError WSARecv WSASend
   WSASetLastError WSASocketW WSAStartup WSAStringToAddressA bind closesocket
   getpeername getsockopt htonl htons ioctlsocket listen ntohl setsockopt
@@ -48,8 +61,8 @@ imports=$(grep -oE 'DLL Name: .*' <<<"$headers" | cut -c11- | sort -f)
 failed=0
 fail() { echo "FAILED: $1"; failed=1; }
 grep -q 'file format pei-i386' <<<"$(i686-w64-mingw32-objdump -f "$exe")" || fail "machine i386"
-grep -qE '^Subsystem[[:space:]]+00000003' <<<"$headers" || fail "console subsystem"
-unexpected=$(grep -viE '^(KERNEL32|msvcrt|WS2_32|MSWSOCK)\.dll$' <<<"$imports")
+grep -qE '^Subsystem[[:space:]]+00000002' <<<"$headers" || fail "Windows subsystem: no console window unless --console"
+unexpected=$(grep -viE '^(ADVAPI32|KERNEL32|msvcrt|MSWSOCK|ole32|SHELL32|USER32|WS2_32)\.dll$' <<<"$imports")
 [ -z "$unexpected" ] || fail "imports system DLLs only (found: $unexpected)"
 unpinned=$(unpinned_imports i686-w64-mingw32-objdump "$exe" "$win7_imports" | tr '\n' ',' | sed 's/,$//')
 [ -z "$unpinned" ] || fail "imports only functions that Windows 7 has (new: $unpinned; look up each one's minimum Windows version before adding it to the list in receiver/tests/check_exe.sh)"

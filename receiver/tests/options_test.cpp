@@ -14,13 +14,14 @@ TEST(OptionsTest, DefaultsMatchThePlugInsDefaults) {
   EXPECT_FALSE(parsed.options->format);
   EXPECT_EQ(parsed.options->code_page, 0u);
   EXPECT_FALSE(parsed.options->help);
+  EXPECT_FALSE(parsed.options->console);
 }
 
 TEST(OptionsTest, EveryOption) {
   const ParsedOptions parsed =
       ParseOptions({"--port", "8080", "--listen", "0.0.0.0", "--folder",
                     "C:\\Overlay", "--format", "{title} ({artist})",
-                    "--encoding", "windows-1251", "--help"});
+                    "--encoding", "windows-1251", "--help", "--console"});
   ASSERT_TRUE(parsed.options) << parsed.error;
   EXPECT_EQ(parsed.options->port, 8080);
   EXPECT_EQ(parsed.options->listen, "0.0.0.0");
@@ -28,6 +29,7 @@ TEST(OptionsTest, EveryOption) {
   EXPECT_EQ(parsed.options->format, "{title} ({artist})");
   EXPECT_EQ(parsed.options->code_page, 1251u);
   EXPECT_TRUE(parsed.options->help);
+  EXPECT_TRUE(parsed.options->console);
 }
 
 TEST(OptionsTest, MistakesAreNamed) {

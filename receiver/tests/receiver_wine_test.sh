@@ -4,8 +4,11 @@
 # bytes from a sender that hangs up at once, the event stream, hostile
 # requests, host names, bare LF line ends and other protocol details, the
 # connection cap, a song file held open, another code page and format, a
-# port in use, Ctrl+C, a restart, a console that takes no output. Starts its
-# own Xvfb and stops everything it started.
+# port in use, Ctrl+C, a restart, a console that takes no output; then the
+# program as it starts by default, as an icon in the notification area: the
+# song files per field, a second start, the log-on start from its menu, an
+# error in a message box, "Exit". Starts its own Xvfb and stops everything
+# it started.
 #
 #   receiver_wine_test.sh BIN_DIR WINEPREFIX WORK_DIR
 #
@@ -69,11 +72,28 @@ logged() {  # logged PATTERN LOG
   for _ in $(seq 50); do grep -q -- "$1" "$2" && break; sleep 0.1; done
   grep -c -- "$1" "$2"
 }
-start_receiver() {  # start_receiver PORT LOG ARGS...
+start_receiver() {  # start_receiver PORT LOG ARGS...: in console mode
+  local port=$1 log=$2
+  shift 2
+  (cd "$work" && exec "$wine" "$bin/trackwire_receiver.exe" --port "$port" --console "$@") \
+    >"$log" 2>&1 &
+}
+start_tray() {  # start_tray PORT LOG ARGS...: as an icon, the default
   local port=$1 log=$2
   shift 2
   (cd "$work" && exec "$wine" "$bin/trackwire_receiver.exe" --port "$port" "$@") \
     >"$log" 2>&1 &
+}
+driver() { "$wine" "$bin/tray_driver.exe" "$@"; }
+# The bytes of a file, or of a text, in hex.
+bytes() { od -An -tx1 "$@" | tr -d ' \n'; }
+# Waits up to 5 s for the file to hold TEXT; prints what it holds.
+file_holds() {  # file_holds FILE TEXT
+  for _ in $(seq 50); do
+    [ "$(cat "$1" 2>/dev/null)" = "$2" ] && break
+    sleep 0.1
+  done
+  cat "$1" 2>/dev/null
 }
 
 port=$(free_port)
@@ -170,7 +190,7 @@ wait "$silent_pid"
 check "silent connection dropped" 1 "$(grep -cE '^dropped after [1-9] s$' "$work/silent.log")"
 still_stores "a silent connection"
 check "receiver still running" 0 "$(kill -0 "$receiver_pid" 2>/dev/null; echo $?)"
-check "nothing else in the folder" "now_playing.json now_playing.txt" \
+check "nothing else in the folder" "album.txt artist.txt now_playing.json now_playing.txt title.txt" \
   "$(ls -A "$files" | sort | tr '\n' ' ' | sed 's/ $//')"
 
 # 1. Host names: an IP address, localhost, this PC's own names and names
@@ -318,7 +338,7 @@ check "--allow-host: stored" "Студия" "$(stored_title "Студия" "$wor
 (cd "$work" && "$wine" "$bin/trackwire_receiver.exe" --port 65616) >"$work/port-wraps.log" 2>&1
 check "--port beyond 16 bits: exit code" 2 $?
 check "--port beyond 16 bits: message" 1 "$(grep -c 'port takes a number from 1 to 65535, not 65616' "$work/port-wraps.log")"
-(cd "$work" && "$wine" "$bin/trackwire_receiver.exe" --port "$port2" \
+(cd "$work" && "$wine" "$bin/trackwire_receiver.exe" --port "$port2" --console \
   --folder "$(windows_path "$work/files")") >"$work/in-use.log" 2>&1
 check "port in use: exit code" 2 $?
 check "port in use: message" 1 "$(grep -c "port $port2 .*already in use.*--port" "$work/in-use.log")"
@@ -382,5 +402,67 @@ check "console read again: dropped lines said once" 1 \
 kill "$drain_pid"
 drain_pid=""
 exec 7<&-
+
+# 9. As an icon, the default. One file per field, UTF-8 without a BOM or a
+# line end, an empty one for an empty field.
+port8=$(free_port)
+files8=$work/files8
+mkdir -p "$files8"
+start_tray "$port8" "$work/tray.log" --folder "$(windows_path "$files8")"
+tray_pid=$!
+client ready "$port8" || { echo "the receiver with an icon did not start:"; cat "$work/tray.log"; }
+client fire "$port8" 'artist=Les%20%C9toiles&album=Nuit%20%26%20Jour&title=Caf%E9'
+file_holds "$files8/title.txt" "Café" >/dev/null
+check "artist.txt" "$(printf 'Les Étoiles' | bytes)" "$(bytes "$files8/artist.txt")"
+check "album.txt" "$(printf 'Nuit & Jour' | bytes)" "$(bytes "$files8/album.txt")"
+check "title.txt" "$(printf 'Café' | bytes)" "$(bytes "$files8/title.txt")"
+client fire "$port8" 'artist=Solo&album=&title=Alone'
+check "without an album: title.txt" "Alone" "$(file_holds "$files8/title.txt" "Alone")"
+check "without an album: album.txt empty" "present, 0 bytes" \
+  "$([ -f "$files8/album.txt" ] && echo "present, $(stat -c %s "$files8/album.txt") bytes")"
+check "without an album: artist.txt" "Solo" "$(cat "$files8/artist.txt")"
+
+# A second start tells the first one to show itself and ends with 0; the
+# first one goes on.
+(cd "$work" && timeout 60 "$wine" "$bin/trackwire_receiver.exe" --port "$port8" \
+  --folder "$(windows_path "$files8")") >"$work/second.log" 2>&1
+check "second start: exit code" 0 $?
+check "second start: no port in use" 0 "$(grep -c 'already in use' "$work/second.log")"
+client fire "$port8" 'artist=Solo&album=&title=Still%20first'
+check "second start: the first one still stores" "Still first" \
+  "$(file_holds "$files8/title.txt" "Still first")"
+
+# "Start when I log on" writes the Run value with this program, its folder
+# and its options but not --console; again, and the value is gone.
+run_name='WinAmp Tunebeacon Receiver'
+"$wine" reg delete "$run_key" /v "$run_name" /f >/dev/null 2>&1
+expected_run="\"$(windows_path "$bin")\\trackwire_receiver.exe\" --folder $(windows_path "$files8") --port $port8"
+driver command "$port8" 4
+for _ in $(seq 50); do [ -n "$(run_value "$run_name")" ] && break; sleep 0.1; done
+check "start when I log on: the Run value" "$expected_run" "$(run_value "$run_name")"
+driver command "$port8" 4
+for _ in $(seq 50); do [ -z "$(run_value "$run_name")" ] && break; sleep 0.1; done
+check "start when I log on, again: the value gone" "" "$(run_value "$run_name")"
+
+# An error that ends the program shows in a message box, with the console
+# mode's text and exit code: here a port that another program has.
+start_tray "$port2" "$work/tray-in-use.log" --folder "$(windows_path "$work/files2")"
+in_use_pid=$!
+check "port in use, as an icon: the message box" 1 \
+  "$(driver message-box | grep -c "port $port2 .*already in use.*--port")"
+for _ in $(seq 100); do kill -0 "$in_use_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$in_use_pid"
+check "port in use, as an icon: exit code" 2 $?
+
+# "Exit" ends it cleanly.
+driver command "$port8" 5
+for _ in $(seq 100); do kill -0 "$tray_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$tray_pid" 2>/dev/null; then
+  check "Exit ends the receiver" "ended" "still running"
+else
+  wait "$tray_pid"
+  check "Exit: exit code" 0 $?
+  check "Exit: clean stop" "trackwire_receiver: stopped" "$(tail -n1 "$work/tray.log" | tr -d '\r')"
+fi
 
 checks_summary

@@ -40,6 +40,14 @@ free_port() {
 # A Linux path as wine's Z: drive shows it.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
+# run_value NAME: the value NAME under HKCU's Run key, as "$wine" reads it
+# in $WINEPREFIX; empty when there is none.
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+run_value() {
+  "$wine" reg query "$run_key" /v "$1" 2>/dev/null | tr -d '\r' |
+    sed -n "s/^ *$1 *REG_SZ *//p"
+}
+
 # start_php_receiver SONG_FILE LOG: examples/server under PHP's built-in
 # server on a free loopback port, tried again if another program takes the
 # port first. Sets port and php_pid; false when it did not start.

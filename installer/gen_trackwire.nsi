@@ -53,6 +53,7 @@ VIAddVersionKey /LANG=1033 LegalCopyright ""
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include Sections.nsh
+!include WinMessages.nsh
 
 !define MUI_ABORTWARNING
 ; One dialog serves both components pages; the texts say what each box does.
@@ -93,6 +94,39 @@ FunctionEnd
 !insertmacro WAIT_FOR_PLAYER ""
 !insertmacro WAIT_FOR_PLAYER "un."
 
+; A running receiver holds its program file: each one in this session is
+; asked to end (its icon's "Exit"), then its file is waited for, 10 s at most.
+!define RECEIVER_WINDOW_CLASS "WinAmpTunebeaconReceiverTray"
+!macro END_RECEIVERS prefix
+Function ${prefix}EndReceivers
+  StrCpy $1 0
+  ${Do}
+    FindWindow $0 "${RECEIVER_WINDOW_CLASS}"
+    ${IfThen} $0 = 0 ${|} ${ExitDo} ${|}
+    SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=10000
+    IntOp $1 $1 + 1
+  ${LoopUntil} $1 >= 16
+  ${If} $1 > 0
+    DetailPrint "Ended the running receiver"
+  ${EndIf}
+  ${If} ${FileExists} "${RECEIVER_DIR}\trackwire_receiver.exe"
+    StrCpy $1 0
+    ${Do}
+      ClearErrors
+      FileOpen $0 "${RECEIVER_DIR}\trackwire_receiver.exe" a
+      ${IfNot} ${Errors}
+        FileClose $0
+        ${ExitDo}
+      ${EndIf}
+      Sleep 100
+      IntOp $1 $1 + 1
+    ${LoopUntil} $1 >= 100
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro END_RECEIVERS ""
+!insertmacro END_RECEIVERS "un."
+
 Function CheckFolder
   ${IfNot} ${FileExists} "$INSTDIR\winamp.exe"
     MessageBox MB_OK|MB_ICONEXCLAMATION \
@@ -121,14 +155,15 @@ SectionEnd
 SectionGroup /e "Stream overlay receiver"
 Section "The receiver and its Start-menu entry" RECEIVER_SECTION
   SetShellVarContext all
+  Call EndReceivers
   SetOutPath "${RECEIVER_DIR}"
   File "/oname=trackwire_receiver.exe" "${RECEIVER}"
   ; The shortcut's working folder is $OUTDIR: the song files' folder, too.
   SetOutPath "${SONG_DIR}"
   CreateShortCut "${RECEIVER_LINK}" "${RECEIVER_DIR}\trackwire_receiver.exe" \
     '--folder "${SONG_DIR}"' "" "" SW_SHOWNORMAL "" \
-    "Takes the plug-in's reports for a stream overlay (http://127.0.0.1/?overlay=1) and writes now_playing.txt and now_playing.json into ${SONG_DIR}"
-  DetailPrint "The receiver writes now_playing.txt and now_playing.json into ${SONG_DIR}"
+    "Takes the plug-in's reports for a stream overlay (http://127.0.0.1/?overlay=1) and writes the song files into ${SONG_DIR}"
+  DetailPrint "The receiver writes now_playing.txt, now_playing.json, artist.txt, album.txt and title.txt into ${SONG_DIR}"
   SetShellVarContext current
 SectionEnd
 
@@ -217,6 +252,7 @@ SectionEnd
 ; The song files are output remade at every title; other files there stay.
 Section "-un.receiver"
   SetShellVarContext all
+  Call un.EndReceivers
   Delete "${RECEIVER_LINK}"
   Delete "${RECEIVER_DIR}\trackwire_receiver.exe"
   RMDir "${RECEIVER_DIR}"

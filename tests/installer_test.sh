@@ -24,7 +24,6 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\gen_trackwire'
-run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 run_name='WinAmp Tunebeacon Receiver'
 
 rm -rf "$work"
@@ -76,10 +75,6 @@ entry_state() {
   fi
 }
 # A log-on start's command, empty when there is none.
-run_value() {
-  "$wine" reg query "$run_key" /v "$1" 2>/dev/null | tr -d '\r' |
-    sed -n "s/^ *$1 *REG_SZ *//p"
-}
 start_simulator() {  # start_simulator LOG ARGS...: waits until its window is up
   local log=$1
   shift
@@ -190,11 +185,19 @@ check "/RECEIVER: starts at log-on" \
 link_song_dir=${link_song_dir%\"}
 
 # The installed receiver, started as the shortcut says, stores a report there.
-port=$(free_port)
-(cd "$song_dir" && exec "$wine" "$receiver_dir_win\\trackwire_receiver.exe" \
-  --folder "$link_song_dir" --port "$port") >"$work/installed-receiver.log" 2>&1 &
-installed_pid=$!
-for _ in $(seq 100); do grep -q 'listening on' "$work/installed-receiver.log" && break; sleep 0.1; done
+start_installed_receiver() {
+  port=$(free_port)
+  (cd "$song_dir" && exec "$wine" "$receiver_dir_win\\trackwire_receiver.exe" \
+    --folder "$link_song_dir" --port "$port") >"$work/installed-receiver.log" 2>&1 &
+  installed_pid=$!
+  for _ in $(seq 100); do grep -q 'listening on' "$work/installed-receiver.log" && break; sleep 0.1; done
+}
+# Waits up to 15 s for the process to end.
+ended() {
+  for _ in $(seq 150); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$1" 2>/dev/null && echo "still running" || echo ended
+}
+start_installed_receiver
 curl -s -o /dev/null "http://127.0.0.1:$port/set_current_song.php?artist=Shortcut&album=&title=Started"
 # The receiver answers first and writes the song files a moment later.
 for _ in $(seq 50); do
@@ -203,8 +206,12 @@ for _ in $(seq 50); do
 done
 check "installed receiver: now_playing.txt in the song folder" "Shortcut - Started" \
   "$(cat "$song_dir/now_playing.txt" 2>/dev/null)"
-"$wineserver" -k
-wait "$installed_pid" 2>/dev/null
+# It runs as an icon: installing again ends it (its program file is in use),
+# then replaces the file.
+check "again over a running receiver: exit code" 0 "$(run_setup /S /RECEIVER "/D=$(windows_path "$older")")"
+check "again over a running receiver: it was ended" ended "$(ended "$installed_pid")"
+check "again over a running receiver: the shipped receiver" same \
+  "$(same "$receiver_exe" "$receiver_dir/trackwire_receiver.exe")"
 installed_pid=""
 
 # End to end: the simulator loads the installed DLL from the player folder,
@@ -245,7 +252,11 @@ printf 'mine' >"$song_dir/notes.txt"
 for field in artist album title; do printf 'x' >"$song_dir/$field.txt"; done
 command=$(entry UninstallString)
 command=${command//\"/}
+# A running receiver is ended first.
+start_installed_receiver
 check "uninstall: exit code" 0 "$("$wine" "$command" /S >/dev/null 2>&1; echo $?)"
+check "uninstall: the running receiver ended" ended "$(ended "$installed_pid")"
+installed_pid=""
 timeout 60 "$wineserver" -w
 check "uninstall: DLL and uninstaller gone, settings kept" "./gen_trackwire.ini ./winamp.exe " \
   "$(files "$older")"

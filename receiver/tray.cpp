@@ -17,6 +17,8 @@ namespace {
 
 constexpr wchar_t kName[] = L"WinAmp Tunebeacon Receiver";
 constexpr UINT kIconId = 1;
+constexpr UINT_PTR kUpdateTimer = 1;
+constexpr UINT kUpdateDelayMs = 200;
 // A program that carries an icon resource with this id shows it instead of
 // the system's application icon.
 constexpr int kIconResource = 1;
@@ -197,13 +199,23 @@ LRESULT Tray::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
           break;
       }
       return 0;
-    case kSongChanged: {
-      UpdateTooltip();
-      if (icon_shown_) Shell_NotifyIconW(NIM_MODIFY, &icon_);
-      const std::string notice = board_.TakeNotice();
-      if (!notice.empty()) ShowBalloon(notice, NIIF_WARNING);
+    case kSongChanged:
+      // The shell is told a moment later, so that the report's answer and
+      // its page event never compete with it for the CPU; songs that come
+      // meanwhile are read together.
+      if (!update_due_) {
+        update_due_ =
+            SetTimer(window_, kUpdateTimer, kUpdateDelayMs, nullptr) != 0;
+        if (!update_due_) ShowChange();
+      }
       return 0;
-    }
+    case WM_TIMER:
+      if (wparam == kUpdateTimer) {
+        KillTimer(window_, kUpdateTimer);
+        update_due_ = false;
+        ShowChange();
+      }
+      return 0;
     case kShowRunning:
       // Told by a second start: say where this one is.
       ShowBalloon("Already running, listening on " + settings_.listen_address +
@@ -233,6 +245,13 @@ LRESULT Tray::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void Tray::AddIcon() {
   icon_shown_ = Shell_NotifyIconW(NIM_ADD, &icon_) != FALSE;
+}
+
+void Tray::ShowChange() {
+  UpdateTooltip();
+  if (icon_shown_) Shell_NotifyIconW(NIM_MODIFY, &icon_);
+  const std::string notice = board_.TakeNotice();
+  if (!notice.empty()) ShowBalloon(notice, NIIF_WARNING);
 }
 
 void Tray::ShowBalloon(const std::string& utf8, DWORD flags) {

@@ -86,6 +86,7 @@ class Tray {
                                           WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   void AddIcon();
+  void ShowChange();
   void UpdateTooltip();
   void ShowBalloon(const std::string& utf8, DWORD flags);
   void ShowMenu();
@@ -104,6 +105,7 @@ class Tray {
   bool icon_shown_ = false;
   std::wstring balloon_;
   bool exited_ = false;
+  bool update_due_ = false;  // a song or notice waits for the timer
 };
 
 }  // namespace receiver

@@ -167,6 +167,10 @@ TEST_F(TrayTest, TheTooltipFollowsTheSongBoard) {
     DispatchMessageW(&message);
   }
   EXPECT_EQ(posted, 1);
+  // The shell hears of it a moment later, not while the report is answered.
+  EXPECT_EQ(tray_.tooltip(),
+            L"Waiting for the first song\nListening on 127.0.0.1:48211");
+  ASSERT_TRUE(PumpUntil([this] { return tray_.tooltip()[0] == L'A'; }));
   EXPECT_EQ(tray_.tooltip(),
             L"Artist - Title 50\nListening on 127.0.0.1:48211");
   // Read, so the next change posts again.
@@ -176,6 +180,20 @@ TEST_F(TrayTest, TheTooltipFollowsTheSongBoard) {
   EXPECT_EQ(tray_.tooltip().substr(0, 16), L"Les \u00c9toiles - xx");
   EXPECT_EQ(tray_.tooltip().substr(97),
             L"\u2026\nListening on 127.0.0.1:48211");
+}
+
+// What the console would have printed as an error shows as a balloon: the
+// notices that came together in one, a flood of them cut short.
+TEST_F(TrayTest, NoticesShowAsABalloon) {
+  board_.Notice("trackwire_receiver: cannot replace now_playing.txt");
+  board_.Notice("trackwire_receiver: refused a request for evil.example");
+  ASSERT_TRUE(PumpUntil([this] { return !tray_.balloon().empty(); }));
+  EXPECT_EQ(tray_.balloon(),
+            L"trackwire_receiver: cannot replace now_playing.txt\n"
+            L"trackwire_receiver: refused a request for evil.example");
+  EXPECT_EQ(board_.TakeNotice(), "");
+  for (int i = 0; i < 100; ++i) board_.Notice(std::string(50, 'n'));
+  EXPECT_EQ(board_.TakeNotice().size(), 1000u);
 }
 
 TEST_F(TrayTest, EitherClickOpensTheMenu) {

@@ -175,8 +175,8 @@ int RunInTray(const Options& options, const ServerConfig& config, int argc,
   tray.Run();
   run->window = nullptr;
   run->stop.Stop();
+  // The notice stays set: a server that did not end in time may still print.
   server.Wait(kServerEndWaitMs);
-  SetErrorNotice(nullptr);
   return run->exit_code;
 }
 

@@ -46,10 +46,10 @@ ole32.dll: CoInitializeEx CoUninitialize
 shell32.dll: ShellExecuteW Shell_NotifyIconW
 user32.dll: AppendMenuW CloseClipboard CreatePopupMenu CreateWindowExW
   DefWindowProcW DestroyMenu DestroyWindow DispatchMessageW EmptyClipboard
-  FindWindowW GetCursorPos GetMessageW GetWindowLongW LoadIconW MessageBoxW
-  OpenClipboard PostMessageW PostQuitMessage RegisterClassExW
-  RegisterWindowMessageW SetClipboardData SetForegroundWindow SetWindowLongW
-  TrackPopupMenuEx TranslateMessage
+  FindWindowW GetCursorPos GetMessageW GetWindowLongW KillTimer LoadIconW
+  MessageBoxW OpenClipboard PostMessageW PostQuitMessage RegisterClassExW
+  RegisterWindowMessageW SetClipboardData SetForegroundWindow SetTimer
+  SetWindowLongW TrackPopupMenuEx TranslateMessage
 ws2_32.dll: WSAAddressToStringA WSACleanup WSAGetLastError WSARecv WSASend
   WSASetLastError WSASocketW WSAStartup WSAStringToAddressA bind closesocket
   getpeername getsockopt htonl htons ioctlsocket listen ntohl setsockopt

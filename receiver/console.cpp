@@ -182,11 +182,11 @@ bool HasOutputOrParentConsole() {
 bool OpenConsole() {
   HANDLE before[3];
   CurrentHandles(before);
-  // Attached, Ctrl+C in that console reaches this program too, even when
-  // its output goes to a file.
-  if (!AttachConsole(ATTACH_PARENT_PROCESS) && !Usable(before[1]) &&
-      !AllocConsole()) {
-    return false;
+  // As a console program: in the console of the program that started it,
+  // else in one of its own, so that Ctrl+C reaches it even when its output
+  // goes to a file.
+  if (!AttachConsole(ATTACH_PARENT_PROCESS) && !AllocConsole()) {
+    return Usable(before[1]);
   }
   UseConsoleWhereUnusable(before);
   return true;
@@ -219,6 +219,9 @@ ConsoleStop::ConsoleStop(std::function<void()> stop) : stop_(std::move(stop)) {
   AcquireSRWLockExclusive(&stop_lock);
   stop_function = &stop_;
   ReleaseSRWLockExclusive(&stop_lock);
+  // A program started without a console of its own (a Windows program, or
+  // one started in a new process group) may have Ctrl+C turned off.
+  SetConsoleCtrlHandler(nullptr, FALSE);
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 

@@ -45,9 +45,9 @@ class ConsoleQueue {
 // prompt) if it had none.
 bool HasOutputOrParentConsole();
 
-// For --console: the console of the program that started this one, or a
-// window of its own when there is none; output already sent to a file or a
-// pipe stays there. False when output still goes nowhere.
+// For --console, as a console program starts: in the console of the
+// program that started this one, or else in one of its own; output already
+// sent to a file or a pipe stays there. False when output goes nowhere.
 bool OpenConsole();
 
 // Turns QuickEdit off in a console window that is the program's own (it was

@@ -300,6 +300,8 @@ function crowd(int $port, int $followers, int $idle, int $count): int
             'artist=Crowd&album=&title=' . rawurlencode($title))));
         if ($status === '204') {
             $stored++;
+        } else {
+            fwrite(STDERR, "crowd: report $round answered $status\n");
         }
     }
     $keep_up();

@@ -641,6 +641,14 @@ class Listener {
   Listener(tcp::acceptor& acceptor, Server& server)
       : acceptor_(acceptor), server_(server), pause_(acceptor.get_executor()) {}
 
+  // After a failed wait for completions, the accept under way may never
+  // complete: it is cancelled and started again.
+  void AcceptAgain() {
+    beast::error_code ignored;
+    acceptor_.cancel(ignored);
+    Accept();
+  }
+
   void Accept() {
     acceptor_.async_accept([this](beast::error_code ec, tcp::socket socket) {
       if (ec == net::error::operation_aborted) return;
@@ -667,6 +675,33 @@ class Listener {
   Server& server_;
   net::steady_timer pause_;
 };
+
+// Runs the server until it is stopped. Under a 32-bit emulation layer the
+// wait for completions has been seen to fail now and then ("No access to
+// memory location") while everything else was sound; the server goes on
+// after such a failure, and gives up only when they come in a burst.
+void RunUntilStopped(net::io_context& io, Listener& listener) {
+  constexpr int kFailuresInABurst = 10;
+  constexpr auto kBurst = std::chrono::seconds(10);
+  std::deque<Clock::time_point> failures;
+  for (;;) {
+    try {
+      io.run();
+      return;
+    } catch (const boost::system::system_error& failure) {
+      const Clock::time_point now = Clock::now();
+      while (!failures.empty() && now - failures.front() > kBurst) {
+        failures.pop_front();
+      }
+      failures.push_back(now);
+      if (failures.size() >= kFailuresInABurst) throw;
+      PrintError(std::string("trackwire_receiver: waiting for the network "
+                             "failed, going on: ") +
+                 failure.what());
+      listener.AcceptAgain();
+    }
+  }
+}
 
 std::string PageAddress(const net::ip::address& address, int port) {
   std::string host =
@@ -768,7 +803,7 @@ int RunServer(const ServerConfig& config, const ServerHooks& hooks) {
   PrintLine("Ctrl+C ends it.");
   if (hooks.stop != nullptr) hooks.stop->Arm([&io] { io.stop(); });
   if (hooks.listening) hooks.listening();
-  io.run();
+  RunUntilStopped(io, listener);
   if (hooks.stop != nullptr) hooks.stop->Disarm();
   files.Finish();
   PrintLine("trackwire_receiver: stopped");

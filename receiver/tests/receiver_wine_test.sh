@@ -321,8 +321,22 @@ check "at the cap: the longest idle go, not a request under way" \
   "mid-request report: 204
 closed idle: 1-17" "$(client mid-request "$port3" 80)"
 check "the 33rd follower: the first goes" "closed followers: 1" "$(client followers "$port3" 33)"
-check "64 followers and 64 idle connections: every report stored" "30 of 30 reports stored" \
-  "$(client crowd "$port3" 64 64 30)"
+# Pages that come back at once when closed make the receiver close and take
+# connections without end: about 2,000 for 64 and 64. 32-bit programs under
+# wine64 do not bear that many (a wait for completions fails with "No access
+# to memory location", or a thread dies with its segment register lost:
+# faults of WoW64, seen without the receiver too), so at 32 bits the crowd is
+# the smallest past both limits, about 240; the 64-bit run takes the full one.
+if [ "$(od -An -tx1 -j"$(od -An -tu4 -j60 -N4 "$bin/trackwire_receiver.exe" | tr -d ' ')" \
+  -N6 "$bin/trackwire_receiver.exe" | tr -d ' \n')" = 504500004c01 ]; then
+  crowd_followers=40 crowd_idle=30
+else
+  crowd_followers=64 crowd_idle=64
+fi
+check "$crowd_followers followers and $crowd_idle idle connections: every report stored" \
+  "30 of 30 reports stored" "$(client crowd "$port3" "$crowd_followers" "$crowd_idle" 30)"
+# What the receiver said of it, beyond the songs.
+grep -a "^trackwire_receiver:" "$work/receiver3.log" | grep -v "listening on"
 
 # Another code page and line format; a second receiver on a port in use.
 port2=$(free_port)

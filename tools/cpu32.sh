@@ -7,6 +7,7 @@
 #                                  exit 0: 32-bit code runs, 1: it cannot
 #   tools/cpu32.sh --check PROGRAM exit 0 when PROGRAM can start here; else
 #                                  one line on standard error saying why, exit 1
+#   tools/cpu32.sh --is-32bit PROGRAM  exit 0 when PROGRAM is a 32-bit one
 #
 # TRACKWIRE_NO_32BIT=1 makes it answer "cannot", to try the 64-bit stand-in
 # on a machine that could run 32-bit code. Exit 2: the probe cannot be built.
@@ -44,6 +45,14 @@ verdict() {
   return 1
 }
 
+# Is the Windows program $1 a 32-bit one (PE machine 0x14c)?
+is_32bit() {
+  local machine
+  machine=$(od -An -tx1 -j"$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')" \
+    -N6 "$1" 2>/dev/null | tr -d ' \n')
+  [ "$machine" = 504500004c01 ]
+}
+
 case ${1:-} in
   "")
     verdict
@@ -52,13 +61,13 @@ case ${1:-} in
     exit $status ;;
   --check)
     program=${2:?usage: tools/cpu32.sh --check PROGRAM}
-    # Only a 32-bit program needs the switch: PE machine 0x14c.
-    machine=$(od -An -tx1 -j"$(od -An -tu4 -j60 -N4 "$program" 2>/dev/null | tr -d ' ')" \
-      -N6 "$program" 2>/dev/null | tr -d ' \n')
-    [ "$machine" = 504500004c01 ] || exit 0
+    # Only a 32-bit program needs the switch.
+    is_32bit "$program" || exit 0
     verdict && exit 0
     echo "cannot start the 32-bit $(basename "$program") here: $cause; tools/test.sh and tools/demo.sh run the 64-bit build of the same sources on such a machine" >&2
     exit 1 ;;
+  --is-32bit)
+    is_32bit "${2:?usage: tools/cpu32.sh --is-32bit PROGRAM}" ;;
   *)
     sed -n '/^#   tools/,/^# TRACKWIRE/p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2 ;;

@@ -327,8 +327,7 @@ check "the 33rd follower: the first goes" "closed followers: 1" "$(client follow
 # to memory location", or a thread dies with its segment register lost:
 # faults of WoW64, seen without the receiver too), so at 32 bits the crowd is
 # the smallest past both limits, about 240; the 64-bit run takes the full one.
-if [ "$(od -An -tx1 -j"$(od -An -tu4 -j60 -N4 "$bin/trackwire_receiver.exe" | tr -d ' ')" \
-  -N6 "$bin/trackwire_receiver.exe" | tr -d ' \n')" = 504500004c01 ]; then
+if "$repo/tools/cpu32.sh" --is-32bit "$bin/trackwire_receiver.exe"; then
   crowd_followers=40 crowd_idle=30
 else
   crowd_followers=64 crowd_idle=64

@@ -326,7 +326,8 @@ check "the 33rd follower: the first goes" "closed followers: 1" "$(client follow
 # wine64 do not bear that many (a wait for completions fails with "No access
 # to memory location", or a thread dies with its segment register lost:
 # faults of WoW64, seen without the receiver too), so at 32 bits the crowd is
-# the smallest past both limits, about 240; the 64-bit run takes the full one.
+# the smallest past both limits, about 240; the 64-bit build (the stand-in
+# on machines without 32-bit code) takes the full one.
 if "$repo/tools/cpu32.sh" --is-32bit "$bin/trackwire_receiver.exe"; then
   crowd_followers=40 crowd_idle=30
 else

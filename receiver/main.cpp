@@ -10,17 +10,18 @@
 #include <string_view>
 #include <vector>
 
-#include "receiver/code_page.h"
-#include "receiver/command_line.h"
-#include "receiver/console.h"
-#include "receiver/instance.h"
-#include "receiver/options.h"
-#include "receiver/server.h"
-#include "receiver/song_board.h"
-#include "receiver/song_files.h"
-#include "receiver/thread.h"
-#include "receiver/tray.h"
-#include "receiver/tray_text.h"
+#include "receiver/icon/instance.h"
+#include "receiver/icon/song_board.h"
+#include "receiver/icon/tray.h"
+#include "receiver/server/server.h"
+#include "receiver/songs/song_files.h"
+#include "receiver/system/code_page.h"
+#include "receiver/system/console.h"
+#include "receiver/system/thread.h"
+#include "receiver/text/addresses.h"
+#include "receiver/text/command_line.h"
+#include "receiver/text/options.h"
+#include "receiver/text/tray_text.h"
 
 namespace receiver {
 namespace {

@@ -1,4 +1,4 @@
-#include "receiver/clean_text.h"
+#include "receiver/text/clean_text.h"
 
 #include <gtest/gtest.h>
 

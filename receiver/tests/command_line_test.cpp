@@ -1,4 +1,4 @@
-#include "receiver/command_line.h"
+#include "receiver/text/command_line.h"
 
 #include <gtest/gtest.h>
 

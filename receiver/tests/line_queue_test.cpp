@@ -1,8 +1,8 @@
-#include "receiver/line_queue.h"
+#include "receiver/text/line_queue.h"
 
 #include <gtest/gtest.h>
 
-#include "receiver/stall_watch.h"
+#include "receiver/text/stall_watch.h"
 
 namespace receiver {
 namespace {

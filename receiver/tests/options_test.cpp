@@ -1,4 +1,4 @@
-#include "receiver/options.h"
+#include "receiver/text/options.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "receiver/page.h"
+#include "receiver/text/page.h"
 
 int main(int argc, char** argv) {
   if (argc != 2 && argc != 6) {

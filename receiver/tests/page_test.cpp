@@ -1,4 +1,4 @@
-#include "receiver/page.h"
+#include "receiver/text/page.h"
 
 #include <gtest/gtest.h>
 

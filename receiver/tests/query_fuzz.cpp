@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "receiver/clean_text.h"
-#include "receiver/query.h"
-#include "receiver/utf8.h"
+#include "receiver/text/clean_text.h"
+#include "receiver/text/query.h"
+#include "receiver/text/utf8.h"
 
 namespace {
 

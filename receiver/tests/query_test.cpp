@@ -1,8 +1,8 @@
-#include "receiver/query.h"
+#include "receiver/text/query.h"
 
 #include <gtest/gtest.h>
 
-#include "receiver/route.h"
+#include "receiver/text/route.h"
 
 namespace receiver {
 namespace {

@@ -1,4 +1,4 @@
-#include "receiver/request_head.h"
+#include "receiver/text/request_head.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // exit code 0 when it told the running one to show itself, 3 when it is the
 // first after all, 4 when the running one never showed a window.
 #include "receiver/tests/second_start.h"
-#include "receiver/instance.h"
+#include "receiver/icon/instance.h"
 
 int main() {
   const receiver::InstanceLock lock(kSecondStartPort);

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "receiver/clean_text.h"
-#include "receiver/song_file_read.h"
+#include "receiver/text/clean_text.h"
+#include "receiver/text/song_file_read.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);

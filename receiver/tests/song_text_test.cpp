@@ -1,4 +1,4 @@
-#include "receiver/song_text.h"
+#include "receiver/text/song_text.h"
 
 #include <gtest/gtest.h>
 

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <string>
 
-#include "receiver/code_page.h"
-#include "receiver/tray.h"
+#include "receiver/icon/tray.h"
+#include "receiver/system/code_page.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "receiver/tray.h"
+#include "receiver/icon/tray.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "receiver/autostart.h"
-#include "receiver/command_line.h"
-#include "receiver/instance.h"
+#include "receiver/icon/autostart.h"
+#include "receiver/icon/instance.h"
 #include "receiver/tests/second_start.h"
+#include "receiver/text/command_line.h"
 #include "tests/support/helper_process.h"
 
 namespace receiver {

@@ -1,8 +1,9 @@
-#include "receiver/tray_text.h"
+#include "receiver/text/tray_text.h"
+#include "receiver/text/addresses.h"
 
 #include <gtest/gtest.h>
 
-#include "receiver/utf8.h"
+#include "receiver/text/utf8.h"
 
 namespace receiver {
 namespace {
@@ -16,6 +17,10 @@ TEST(AddressTest, ListenAndOverlay) {
   EXPECT_EQ(OverlayAddress("0.0.0.0", 80), "http://127.0.0.1/?overlay=1");
   EXPECT_EQ(OverlayAddress("::", 81), "http://[::1]:81/?overlay=1");
   EXPECT_EQ(OverlayAddress("192.168.1.5", 80), "http://192.168.1.5/?overlay=1");
+  // What the console prints for the page: an IPv6-only socket is not reached
+  // through 127.0.0.1.
+  EXPECT_EQ(PageAddress("::", 8080), "http://[::1]:8080/");
+  EXPECT_EQ(PageAddress("fe80::1", 80), "http://[fe80::1]/");
 }
 
 TEST(TooltipTextTest, TheSongOrThatThereIsNoneOverTheAddress) {

@@ -1,0 +1,34 @@
+#include "receiver/icon/instance.h"
+
+#include <string>
+
+#include "receiver/icon/tray.h"
+
+namespace receiver {
+
+InstanceLock::InstanceLock(int port) {
+  // Local\: per log-on session, like the notification area it shows in.
+  const std::wstring name =
+      L"Local\\WinAmp Tunebeacon Receiver port " + std::to_wstring(port);
+  mutex_ = CreateMutexW(nullptr, FALSE, name.c_str());
+  first_ = mutex_ == nullptr || GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+InstanceLock::~InstanceLock() {
+  if (mutex_ != nullptr) CloseHandle(mutex_);
+}
+
+bool SignalRunningReceiver(int port, DWORD wait_ms) {
+  const std::wstring title = TrayWindowTitle(port);
+  const ULONGLONG end = GetTickCount64() + wait_ms;
+  while (true) {
+    const HWND window = FindWindowW(kTrayWindowClass, title.c_str());
+    if (window != nullptr && PostMessageW(window, kShowRunning, 0, 0)) {
+      return true;
+    }
+    if (GetTickCount64() >= end) return false;
+    Sleep(100);
+  }
+}
+
+}  // namespace receiver

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <functional>
+#include <string>
+
+#include "receiver/icon/song_board.h"
+
+// The receiver's icon in the notification area: its tooltip (the song and
+// the address), its menu, and the log-on start. The window is hidden; it
+// lives on the thread that calls Tray::Run, which must not be the server's.
+namespace receiver {
+
+inline constexpr wchar_t kTrayWindowClass[] = L"WinAmpTunebeaconReceiverTray";
+
+// The icon's notifications, the song board's "changed" (a song or a
+// notice, which shows as a balloon), and a second start's "show yourself"
+// (sent from another process).
+constexpr UINT kTrayNotify = WM_APP + 1;
+constexpr UINT kSongChanged = WM_APP + 2;
+constexpr UINT kShowRunning = WM_APP + 3;
+
+// The menu's commands, as WM_COMMAND identifiers.
+enum TrayCommand : UINT {
+  kOpenOverlay = 1,
+  kCopyOverlayAddress,
+  kOpenSongFolder,
+  kStartAtLogOn,
+  kExit,
+};
+
+// One receiver per port: the window's title names it, so that a second
+// start finds the first.
+std::wstring TrayWindowTitle(int port);
+
+struct TraySettings {
+  int port = 80;
+  std::string listen_address;      // for the tooltip: "127.0.0.1:80"
+  std::string overlay_address;     // "http://127.0.0.1/?overlay=1"
+  std::wstring folder;             // the song files' folder
+  std::wstring program;            // this program's full path
+  std::wstring autostart_command;  // what "Start when I log on" writes
+};
+
+// A message box with the receiver's name over it, for tray mode's errors.
+void ShowError(const std::string& utf8);
+
+class Tray {
+ public:
+  using Open = std::function<bool(const std::wstring& target)>;
+
+  // `exit` runs on the tray's thread after "Exit", WM_CLOSE or the end of
+  // the session; it must only ask the server to stop, not wait for it.
+  Tray(TraySettings settings, SongBoard& board, std::function<void()> exit);
+  Tray(const Tray&) = delete;
+  Tray& operator=(const Tray&) = delete;
+  ~Tray();
+
+  // Makes the window and the icon and starts listening to the board; false
+  // when there is no window. An icon that the shell refuses now is added
+  // again when the taskbar comes (back).
+  bool Create();
+
+  // The message loop, until the window is gone; returns 0.
+  int Run();
+
+  // From any thread: the same as "Exit" (for a server that ended itself);
+  // nothing once the window is gone.
+  void Close();
+
+  // How "Open the overlay" and "Open the song folder" open their target;
+  // ShellExecuteW's "open" unless replaced.
+  void set_open(Open open) { open_ = std::move(open); }
+
+  HWND window() const { return window_; }
+  bool icon_shown() const { return icon_shown_; }
+  // What the shell was last given as the tooltip and the balloon.
+  std::wstring tooltip() const { return icon_.szTip; }
+  std::wstring balloon() const { return balloon_; }
+
+ private:
+  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message,
+                                          WPARAM wparam, LPARAM lparam);
+  LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
+  void AddIcon();
+  void ShowChange();
+  void UpdateTooltip();
+  void ShowBalloon(const std::string& utf8, DWORD flags);
+  void ShowMenu();
+  void Command(UINT command);
+  void CopyOverlayAddress();
+  void ToggleAutostart();
+  void Exit();
+
+  TraySettings settings_;
+  SongBoard& board_;
+  std::function<void()> exit_;
+  Open open_;
+  HWND window_ = nullptr;
+  UINT taskbar_created_ = 0;
+  NOTIFYICONDATAW icon_ = {};
+  bool icon_shown_ = false;
+  std::wstring balloon_;
+  bool exited_ = false;
+  bool update_due_ = false;  // a song or notice waits for the timer
+};
+
+}  // namespace receiver

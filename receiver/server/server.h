@@ -1,0 +1,59 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "receiver/text/song_text.h"
+
+namespace receiver {
+
+struct ServerConfig {
+  std::string listen;
+  int port = 80;
+  std::wstring folder;  // full path, exists
+  std::optional<std::string> format;
+  unsigned code_page = 0;
+  std::vector<std::string> allow_hosts;  // besides this PC's own names
+};
+
+// Ends a running RunServer from any thread; asked before the server
+// listens, it ends the server as soon as it does.
+class ServerStop {
+ public:
+  ServerStop() = default;
+  ServerStop(const ServerStop&) = delete;
+  ServerStop& operator=(const ServerStop&) = delete;
+
+  void Stop();
+
+  // For RunServer: how to stop it while it serves, and that it no longer
+  // does.
+  void Arm(std::function<void()> stop);
+  void Disarm();
+
+ private:
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  std::function<void()> stop_;
+  bool requested_ = false;
+};
+
+// What the program around the server hears from it, on the server's thread;
+// neither may wait for another thread.
+struct ServerHooks {
+  ServerStop* stop = nullptr;
+  // Once, when the server listens.
+  std::function<void()> listening;
+  // The song read back at start, and each new one.
+  std::function<void(const Song&)> song;
+};
+
+// Listens and serves until Ctrl+C, the console closes or `hooks.stop`; the
+// song files are written on a thread of their own. Returns the exit code: 0
+// after a clean stop, 2 when it cannot listen.
+int RunServer(const ServerConfig& config, const ServerHooks& hooks = {});
+
+}  // namespace receiver

@@ -1,0 +1,29 @@
+#include "receiver/system/clock.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace receiver {
+
+std::int64_t UnixSecondsNow() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) |
+      now.dwLowDateTime;
+  // FILETIME counts 100 ns steps from 1601-01-01.
+  return static_cast<std::int64_t>(ticks / 10000000u) - 11644473600LL;
+}
+
+std::string LocalClockText() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char text[16];
+  std::snprintf(
+      text, sizeof text, "%02u:%02u:%02u", static_cast<unsigned>(now.wHour),
+      static_cast<unsigned>(now.wMinute), static_cast<unsigned>(now.wSecond));
+  return text;
+}
+
+}  // namespace receiver

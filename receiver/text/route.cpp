@@ -1,0 +1,21 @@
+#include "receiver/text/route.h"
+
+namespace receiver {
+
+Route RouteFor(std::string_view path) {
+  if (path == "/set_current_song.php") return Route::kReport;
+  if (path == "/") return Route::kPage;
+  if (path == "/now_playing.json") return Route::kSongJson;
+  if (path == "/events") return Route::kEvents;
+  return Route::kNotFound;
+}
+
+bool IsAllowedMethod(std::string_view method) {
+  return method == "GET" || method == "HEAD";
+}
+
+bool IsForeignBrowserRequest(std::string_view sec_fetch_site) {
+  return sec_fetch_site == "cross-site" || sec_fetch_site == "same-site";
+}
+
+}  // namespace receiver

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string_view>
+
+#include "receiver/text/song_text.h"
+
+namespace receiver {
+
+enum class SongFileState { kSong, kNoSong, kUnreadable };
+
+struct SongFileRead {
+  SongFileState state = SongFileState::kUnreadable;
+  Song song;
+};
+
+// now_playing.json as this receiver or the PHP one wrote it, or as someone
+// edited it: any JSON object with artist, album, title or received as
+// strings (others empty) is a song, cleaned up like a report; "null" is none.
+SongFileRead ParseSongFile(std::string_view json);
+
+}  // namespace receiver

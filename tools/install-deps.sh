@@ -7,12 +7,40 @@ set -eu
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine64 fonts-wine xvfb x11-utils xdotool imagemagick php-cli zip curl
-  nsis libboost1.74-dev chromium)
+  nsis libboost1.74-dev nlohmann-json3-dev chromium)
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
 here=$(cd "$(dirname "$0")" && pwd)
 # Whether the 32-bit runs can happen here at all (a CPU property, not a package).
 say_cpu32() { echo "install-deps: $("$here/cpu32.sh")"; }
+
+# A mirror mid-sync fails one index (exit 100); the lists apt has may still serve.
+apt_update() {
+  local errors status=0 failed
+  errors=$($sudo apt-get update -qq 2>&1 >/dev/null) || status=$?
+  if [ $status = 0 ]; then
+    [ -z "$errors" ] || printf '%s\n' "$errors" >&2
+    return 0
+  fi
+  if failed=$(awk '
+    /^E: Failed to fetch / {
+      reason = $0
+      sub(/^E: Failed to fetch [^ ]+ +/, "", reason)
+      sub(/ *\[IP: [^]]*\]$/, "", reason)
+      n = split($5, part, "/")
+      list = list (list == "" ? "" : ", ") ".../" part[n - 1] "/" part[n] " (" reason ")"
+      next
+    }
+    /^E: Some index files failed to download/ { next }
+    /^E: / { other = 1 }
+    END { if (list == "" || other) exit 1; print list }' <<<"$errors"); then
+    echo "install-deps: apt-get update could not fetch $failed; going on with the lists it has" >&2
+  else
+    printf '%s\n' "$errors" >&2
+    echo "install-deps: apt-get update failed (exit $status)" >&2
+    exit 1
+  fi
+}
 
 missing=()
 for package in "${packages[@]}"; do
@@ -21,15 +49,19 @@ for package in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  apt_update
+  if ! DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null; then
+    echo "install-deps: cannot install ${missing[*]}" >&2
+    exit 1
+  fi
 fi
 
 # 32-bit programs under wine64: Debian's wine64 has the 64-bit half of WoW64
 # but not the 32-bit Windows DLLs. Those come from libwine:i386 of the same
 # version, downloaded and unpacked beside the 64-bit ones, never installed:
 # the i386 loader that the package would bring breaks the wine wrapper.
-wine_lib=/usr/lib/x86_64-linux-gnu/wine
+# TRACKWIRE_WINE_LIB: a stand-in folder for tests/install_deps_test.sh.
+wine_lib=${TRACKWIRE_WINE_LIB:-/usr/lib/x86_64-linux-gnu/wine}
 version=$(dpkg-query -W -f='${Version}' libwine 2>/dev/null || true)
 if [ -z "$version" ] || [ ! -d "$wine_lib/x86_64-windows" ]; then
   echo "install-deps: wine64 is not installed (libwine missing)" >&2
@@ -45,7 +77,7 @@ echo "install-deps: adding the 32-bit Windows DLLs of libwine:i386 $version"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
-$sudo apt-get update -qq
+apt_update
 scratch=$(mktemp -d)
 chmod 755 "$scratch"  # apt downloads as its own user
 trap 'rm -rf "$scratch"' EXIT

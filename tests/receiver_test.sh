@@ -1,7 +1,7 @@
 #!/bin/bash
 # The reference receiver under PHP's built-in server on a loopback port:
-# good reports, missing parameters and hostile queries, sent as raw HTTP the
-# way the plug-in sends them.
+# good reports, missing parameters, hostile queries, HEAD and the shared key,
+# sent as raw HTTP the way the plug-in sends them.
 set -u
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/tests/support/script_support.sh"
@@ -15,8 +15,9 @@ finish() {
 }
 trap finish EXIT
 
-# A small client: "send METHOD TARGET [close]" prints the status code, or
-# "closed" when told to close right after sending, like the plug-in.
+# A small client: "send METHOD TARGET [close|allow]" prints the status code
+# (and with "allow" the Allow field), or "closed" when told to close right
+# after sending, like the plug-in.
 cat >"$work/client.php" <<'PHP'
 <?php
 [, $port, $method, $target] = $argv;
@@ -27,7 +28,11 @@ fwrite($socket, "$method $target HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: Wina
 if ($close) { fclose($socket); echo "closed\n"; exit(0); }
 stream_set_timeout($socket, 5);
 $answer = stream_get_contents($socket);
-echo preg_match('#^HTTP/1\.[01] (\d{3})#', $answer, $m) ? $m[1] : 'no answer', "\n";
+echo preg_match('#^HTTP/1\.[01] (\d{3})#', $answer, $m) ? $m[1] : 'no answer';
+if (($argv[4] ?? '') === 'allow') {
+  echo ' ', preg_match('#\r\nAllow: *([^\r]*)#i', $answer, $m) ? $m[1] : '(no Allow)';
+}
+echo "\n";
 PHP
 # "field NAME" prints one field of the stored song.
 field() {
@@ -66,7 +71,6 @@ check "no parameters" 400 "$(send GET /set_current_song.php)"
 check "array names are not the parameters" 400 \
   "$(send GET '/set_current_song.php?artist[]=x&title[a]=y&album%5B%5D=z')"
 check "song kept after refusals" "Solo" "$(field title)"
-check "POST refused" 405 "$(send POST '/set_current_song.php?title=x')"
 
 # Hostile values: control bytes dropped, long values cut, paths are text.
 long=$(printf 'x%.0s' $(seq 3000))
@@ -84,7 +88,23 @@ check "fire and close" closed "$(send GET '/set_current_song.php?artist=Quick&al
 for _ in $(seq 50); do [ "$(field title)" = Away ] && break; sleep 0.1; done
 check "stored although the client left" "Away" "$(field title)"
 
-check "no PHP warnings or errors" 0 "$(grep -ciE 'PHP (warning|notice|fatal|deprecated)' "$work/server.log")"
+# HEAD changes nothing: refused like any method but GET.
+check "HEAD refused, GET allowed" "405 GET" "$(send HEAD '/set_current_song.php?title=Head' allow)"
+check "POST refused, GET allowed" "405 GET" "$(send POST '/set_current_song.php?title=Post' allow)"
+check "HEAD or POST stores nothing" "Away" "$(field title)"
+
+# With TRACKWIRE_KEY a report needs key= with that value; others store nothing.
+kill "$php_pid" 2>/dev/null; wait "$php_pid" 2>/dev/null; php_pid=""
+TRACKWIRE_KEY=s3cret start_php_receiver "$song" "$work/keyed.log" ||
+  { echo "the server with a key did not start"; exit 1; }
+check "key: none refused" 403 "$(send GET '/set_current_song.php?artist=A&album=B&title=None')"
+check "key: wrong one refused" 403 "$(send GET '/set_current_song.php?key=s3cre&artist=A&album=B&title=Wrong')"
+check "key: refused reports store nothing" "Away" "$(field title)"
+check "key: the right one taken" 204 "$(send GET '/set_current_song.php?key=s3cret&artist=A&album=B&title=Keyed')"
+check "key: stored" "Keyed" "$(field title)"
+
+check "no PHP warnings or errors" 0 \
+  "$(cat "$work/server.log" "$work/keyed.log" | grep -ciE 'PHP (warning|notice|fatal|deprecated)')"
 
 # Behind nginx and PHP-FPM, with the settings SERVER-GUIDE.md gives: every
 # report of a client that hangs up at once is stored. Only where both are

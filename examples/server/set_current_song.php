@@ -3,22 +3,38 @@
 //   GET /set_current_song.php?artist=..&album=..&title=..
 // stores it as the latest song and answers 204 No Content. The plug-in
 // closes the connection right after sending and never reads this answer.
+// With TRACKWIRE_KEY set, a report must also carry key=<that value>.
 declare(strict_types=1);
 require __DIR__ . '/song_store.php';
 
+// Only GET stores a song; HEAD must change nothing, so it is refused too.
 $method = $_SERVER['REQUEST_METHOD'] ?? 'GET';
-if ($method !== 'GET' && $method !== 'HEAD') {
-    header('Allow: GET, HEAD');
+if ($method !== 'GET') {
+    header('Allow: GET');
     http_response_code(405);
     exit;
 }
 
-$values = query_values($_SERVER['QUERY_STRING'] ?? '', ['artist', 'album', 'title']);
-if ($values === []) {
+function refuse(int $status, string $reason): never
+{
     header('Content-Type: text/plain; charset=utf-8');
-    http_response_code(400);
-    echo "expected artist, album and title in the query\n";
+    http_response_code($status);
+    echo $reason, "\n";
     exit;
+}
+
+$query = $_SERVER['QUERY_STRING'] ?? '';
+$key = server_setting('TRACKWIRE_KEY');
+if ($key !== null) {
+    $given = query_values($query, ['key'])['key'] ?? '';
+    if (!hash_equals($key, $given)) {
+        refuse(403, 'a report needs the key of this receiver in its query');
+    }
+}
+
+$values = query_values($query, ['artist', 'album', 'title']);
+if ($values === []) {
+    refuse(400, 'expected artist, album and title in the query');
 }
 
 $song = [

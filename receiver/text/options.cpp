@@ -55,7 +55,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
       continue;
     }
     if (name != "--port" && name != "--listen" && name != "--folder" &&
-        name != "--format" && name != "--encoding" && name != "--allow-host") {
+        name != "--format" && name != "--encoding" && name != "--allow-host" &&
+        name != "--key") {
       return {std::nullopt, "unknown option " + name};
     }
     if (i + 1 == arguments.size()) {
@@ -77,6 +78,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
       options.folder = value;
     } else if (name == "--format") {
       options.format = value;
+    } else if (name == "--key") {
+      if (value.empty()) return {std::nullopt, "--key needs a value"};
+      options.key = value;
     } else if (name == "--allow-host") {
       if (!IsPlainHostName(value)) {
         return {std::nullopt,
@@ -109,7 +113,7 @@ at log-on and ends the receiver. A second start shows the first one's icon.
 
 usage: trackwire_receiver [--port N] [--listen ADDRESS] [--folder DIR]
                           [--format TEXT] [--encoding CODEPAGE]
-                          [--allow-host NAME]... [--console]
+                          [--allow-host NAME]... [--key KEY] [--console]
 
   --port N             port to listen on (default 80, as the plug-in)
   --listen ADDRESS     address to listen on (default 127.0.0.1: this PC
@@ -128,6 +132,8 @@ usage: trackwire_receiver [--port N] [--listen ADDRESS] [--folder DIR]
                        addresses, localhost and this PC's own names are
                        answered, so that no web page can reach the receiver
                        through a name of its own.
+  --key KEY            take only reports whose query has key=KEY (for
+                       --listen 0.0.0.0: put key=KEY in the plug-in's path)
   --console            run in a console window (a line per song, Ctrl+C
                        ends it) instead of as an icon in the notification
                        area

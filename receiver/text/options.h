@@ -13,6 +13,7 @@ struct Options {
   std::optional<std::string> format;
   unsigned code_page = 0;                // 0: the system's ANSI code page
   std::vector<std::string> allow_hosts;  // host names besides this PC's own
+  std::optional<std::string> key;        // what a report's key= must be
   bool help = false;
   bool console = false;  // a console window instead of the icon
 };

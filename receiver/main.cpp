@@ -214,6 +214,7 @@ int wmain(int argc, wchar_t** argv) {
   config.format = options.format;
   config.code_page = options.code_page;
   config.allow_hosts = options.allow_hosts;
+  config.key = options.key;
   const std::string error =
       PrepareFolder(Utf8ToWide(options.folder), config.folder);
   if (!error.empty()) {

@@ -18,6 +18,7 @@ struct ServerConfig {
   std::optional<std::string> format;
   unsigned code_page = 0;
   std::vector<std::string> allow_hosts;  // besides this PC's own names
+  std::optional<std::string> key;        // what a report's key= must be
 };
 
 // Ends a running RunServer from any thread; asked before the server
@@ -30,10 +31,18 @@ class ServerStop {
 
   void Stop();
 
-  // For RunServer: how to stop it while it serves, and that it no longer
-  // does.
-  void Arm(std::function<void()> stop);
-  void Disarm();
+  // While it lives, Stop() calls `how` (at once when it was asked before);
+  // for RunServer, whose run it spans however that run ends.
+  class Armed {
+   public:
+    Armed(ServerStop* stop, std::function<void()> how);
+    Armed(const Armed&) = delete;
+    Armed& operator=(const Armed&) = delete;
+    ~Armed();
+
+   private:
+    ServerStop* stop_;
+  };
 
  private:
   SRWLOCK lock_ = SRWLOCK_INIT;

@@ -76,12 +76,5 @@ TEST(RouteTest, KnownPathsOnly) {
   EXPECT_FALSE(IsAllowedMethod("get"));
 }
 
-TEST(RouteTest, ReportsThatWebPagesMakeBrowsersSend) {
-  EXPECT_TRUE(IsForeignBrowserRequest("cross-site"));
-  EXPECT_TRUE(IsForeignBrowserRequest("same-site"));
-  EXPECT_FALSE(IsForeignBrowserRequest("none"));
-  EXPECT_FALSE(IsForeignBrowserRequest(""));
-}
-
 }  // namespace
 }  // namespace receiver

@@ -14,8 +14,4 @@ bool IsAllowedMethod(std::string_view method) {
   return method == "GET" || method == "HEAD";
 }
 
-bool IsForeignBrowserRequest(std::string_view sec_fetch_site) {
-  return sec_fetch_site == "cross-site" || sec_fetch_site == "same-site";
-}
-
 }  // namespace receiver

@@ -1,0 +1,204 @@
+#include "receiver/requests/handler.h"
+
+#include <iterator>
+#include <utility>
+
+#include <boost/beast/core/string.hpp>
+
+#include "receiver/text/clean_text.h"
+#include "receiver/text/page.h"
+#include "receiver/text/query.h"
+#include "receiver/text/request_head.h"
+#include "receiver/text/route.h"
+
+namespace receiver {
+
+namespace {
+
+namespace beast = boost::beast;
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         beast::iequals(text.substr(0, prefix.size()), prefix);
+}
+
+Response MethodNotAllowed(unsigned version, std::string_view allow) {
+  Response response = TextResponse(http::status::method_not_allowed, version,
+                                   std::string(allow) + " only\n");
+  response.set(http::field::allow, allow);
+  return response;
+}
+
+// The report is stored before any answer: the plug-in may be gone already.
+Response Report(const Request& request, std::string_view query,
+                const HandlerSettings& settings, SongStore& songs) {
+  const unsigned version = request.version();
+  if (request.method() != http::verb::get) {
+    // A HEAD asks what a GET would answer; it must not store a song.
+    return MethodNotAllowed(version, "GET");
+  }
+  if (LooksLikeWebPage(request)) {
+    return TextResponse(http::status::forbidden, version,
+                        "reports come from the player, not from web pages\n");
+  }
+  if (settings.key) {
+    const std::optional<std::string> given = QueryValue(query, "key");
+    if (!given || !SameKey(*given, *settings.key)) {
+      return TextResponse(http::status::forbidden, version,
+                          "this receiver takes reports with its key only\n");
+    }
+  }
+  const std::optional<ReportBytes> bytes = ParseReportQuery(query);
+  if (!bytes) {
+    return TextResponse(http::status::bad_request, version,
+                        "expected artist, album and title in the query\n");
+  }
+  Song song;
+  song.artist = CleanText(settings.to_utf8(bytes->artist));
+  song.album = CleanText(settings.to_utf8(bytes->album));
+  song.title = CleanText(settings.to_utf8(bytes->title));
+  song.received = settings.now();
+  songs.Store(std::move(song));
+  Response response{http::status::no_content, version};
+  response.set(http::field::cache_control, "no-store");
+  return response;
+}
+
+}  // namespace
+
+Response TextResponse(http::status status, unsigned version, std::string body,
+                      std::string_view type) {
+  Response response{status, version};
+  response.set(http::field::content_type, type);
+  response.set(http::field::cache_control, "no-store");
+  response.set("X-Content-Type-Options", "nosniff");
+  response.body() = std::move(body);
+  response.prepare_payload();
+  return response;
+}
+
+bool LooksLikeWebPage(const Request& request) {
+  if (request.find(http::field::origin) != request.end() ||
+      request.find(http::field::referer) != request.end()) {
+    return true;
+  }
+  const auto site = request.find("Sec-Fetch-Site");
+  const bool typed =
+      site != request.end() && beast::iequals(site->value(), "none");
+  if (site != request.end() && !typed) return true;
+  return !typed &&
+         StartsWithNoCase(request[http::field::user_agent], "Mozilla/");
+}
+
+bool SameKey(std::string_view given, std::string_view key) {
+  unsigned difference = given.size() == key.size() ? 0 : 1;
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    const unsigned char g =
+        i < given.size() ? static_cast<unsigned char>(given[i]) : 0;
+    difference |= g ^ static_cast<unsigned char>(key[i]);
+  }
+  return difference == 0;
+}
+
+namespace {
+
+Answer Handle(const Request& request, const Peer& peer,
+              const HandlerSettings& settings, SongStore& songs) {
+  const unsigned version = request.version();
+  Answer answer;
+  answer.close = !request.keep_alive();
+  const OriginTarget origin = ToOriginForm(request.target());
+  // An absolute-form target names the host; the Host field then does not.
+  std::optional<std::string_view> host;
+  if (origin.absolute) {
+    host = origin.authority;
+  } else {
+    const auto fields = request.equal_range(http::field::host);
+    if (std::distance(fields.first, fields.second) > 1) {
+      answer.response = TextResponse(http::status::bad_request, version,
+                                     "more than one Host field\n");
+      answer.close = true;
+      return answer;
+    }
+    if (fields.first != fields.second) {
+      host = fields.first->value();
+    } else if (version >= 11) {
+      answer.response =
+          TextResponse(http::status::bad_request, version,
+                       "an HTTP/1.1 request needs a Host field\n");
+      answer.close = true;
+      return answer;
+    }
+  }
+  if (!settings.hosts.Allows(host, peer.loopback)) {
+    RefusedHost refused;
+    if (host) refused.host = std::string(*host);
+    refused.peer = peer.address;
+    answer.refused_host = std::move(refused);
+    answer.response = TextResponse(
+        http::status::forbidden, version,
+        host ? "this receiver answers only to an IP address, localhost, "
+               "this PC's name or a name given with --allow-host\n"
+             : "a request without Host is answered only from this PC\n");
+    return answer;
+  }
+  if (request.method() == http::verb::options && origin.target == "*") {
+    answer.response = Response{http::status::no_content, version};
+    answer.response.set(http::field::allow, "GET, HEAD, OPTIONS");
+    return answer;
+  }
+  const Target target = SplitTarget(origin.target);
+  const Route route = RouteFor(target.path);
+  if (route == Route::kNotFound) {
+    answer.response =
+        TextResponse(http::status::not_found, version, "not found\n");
+    return answer;
+  }
+  if (route == Route::kReport) {
+    answer.response = Report(request, target.query, settings, songs);
+    return answer;
+  }
+  if (!IsAllowedMethod(request.method_string())) {
+    answer.response = MethodNotAllowed(version, "GET, HEAD");
+    return answer;
+  }
+  const std::optional<Song> song = songs.Current();
+  const Song* shown = song ? &*song : nullptr;
+  switch (route) {
+    case Route::kPage:
+      answer.response = TextResponse(http::status::ok, version,
+                                     PageForQuery(shown, target.query),
+                                     "text/html; charset=utf-8");
+      break;
+    case Route::kSongJson:
+      answer.response =
+          TextResponse(http::status::ok, version, SongFileJson(shown),
+                       "application/json; charset=utf-8");
+      break;
+    case Route::kEvents:
+      if (request.method() != http::verb::head) {
+        answer.follow_events = true;
+        return answer;
+      }
+      answer.response = TextResponse(http::status::ok, version, "",
+                                     "text/event-stream; charset=utf-8");
+      break;
+    case Route::kReport:
+    case Route::kNotFound:
+      break;
+  }
+  return answer;
+}
+
+}  // namespace
+
+Answer HandleRequest(const Request& request, const Peer& peer,
+                     const HandlerSettings& settings, SongStore& songs) {
+  Answer answer = Handle(request, peer, settings, songs);
+  // The same fields as a GET, Content-Length too, never a body: bytes after
+  // the head would be read as the next answer.
+  if (request.method() == http::verb::head) answer.response.body().clear();
+  return answer;
+}
+
+}  // namespace receiver

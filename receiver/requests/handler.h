@@ -1,0 +1,71 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <boost/beast/http/message.hpp>
+#include <boost/beast/http/string_body.hpp>
+
+#include "receiver/requests/refused_hosts.h"
+#include "receiver/text/host_check.h"
+#include "receiver/text/song_text.h"
+
+// What the receiver answers, request in and response out, with no socket:
+// the host check, the routes, the browser checks, the key, the report, HEAD
+// and OPTIONS. The server's sessions only read, hand over and write.
+namespace receiver {
+
+namespace http = boost::beast::http;
+using Request = http::request<http::string_body>;
+using Response = http::response<http::string_body>;
+
+// Where the song lives: the server's store, or a test's.
+class SongStore {
+ public:
+  virtual ~SongStore() = default;
+  virtual std::optional<Song> Current() const = 0;
+  // Shows the song at once; what takes time (the files) follows.
+  virtual void Store(Song song) = 0;
+};
+
+struct Peer {
+  std::string address = "?";
+  bool loopback = false;  // this PC, over IPv4, IPv6 or IPv4-mapped IPv6
+};
+
+struct HandlerSettings {
+  HostCheck hosts{{}};
+  std::optional<std::string> key;  // what a report's key= must be
+  // A report's bytes, in the sender's code page, as UTF-8.
+  std::function<std::string(std::string_view)> to_utf8;
+  // The time a report came, as IsoUtc gives it.
+  std::function<std::string()> now;
+};
+
+struct Answer {
+  Response response;
+  bool close = false;          // the connection ends after the answer
+  bool follow_events = false;  // no answer: the connection follows /events
+  std::optional<RefusedHost> refused_host;
+};
+
+Answer HandleRequest(const Request& request, const Peer& peer,
+                     const HandlerSettings& settings, SongStore& songs);
+
+// A plain answer, never cached or sniffed.
+Response TextResponse(http::status status, unsigned version, std::string body,
+                      std::string_view type = "text/plain; charset=utf-8");
+
+// Whether a report came from a web page rather than from the player: the
+// browser marks its requests (Origin, Referer, fetch metadata) or names
+// itself in its User-Agent, which a page cannot change. An address typed
+// into the address bar (Sec-Fetch-Site: none) is let through.
+bool LooksLikeWebPage(const Request& request);
+
+// Compares without a shortcut at the first difference, so that the time an
+// answer takes tells nothing of the key.
+bool SameKey(std::string_view given, std::string_view key);
+
+}  // namespace receiver

@@ -20,20 +20,15 @@ work=$(realpath -m "$2")
 rm -rf "$work"
 mkdir -p "$work"
 export OVERLAY_PAGE_PRINT=$(realpath "$1")
-export OVERLAY_SONG=$work/song.json OVERLAY_LOG=$work/observed.log
+export OVERLAY_SONG=$work/song.json
+source "$repo/receiver/tests/browser_support.sh"
 
-server_pid="" browser_pid=""
+server_pid=""
 stop_server() {
   [ -n "$server_pid" ] || return 0
   kill -- -"$server_pid" 2>/dev/null
   wait "$server_pid" 2>/dev/null
   server_pid=""
-}
-stop_browser() {
-  [ -n "$browser_pid" ] || return 0
-  kill -- -"$browser_pid" 2>/dev/null
-  wait "$browser_pid" 2>/dev/null
-  browser_pid=""
 }
 trap 'stop_browser; stop_server' EXIT
 
@@ -55,43 +50,6 @@ start_server() {  # on $port, the same one again after stop_server
   echo "the stand-in server did not start on port $port"
   exit 1
 }
-browse() {  # browse URL [NAME=VALUE...]: until stop_browser
-  stop_browser
-  : >"$OVERLAY_LOG"
-  rm -rf "$work/profile"
-  env "${@:2}" setsid chromium --headless --no-sandbox --disable-gpu \
-    --disable-background-networking --disable-component-update --disable-sync \
-    --no-first-run --lang=en-US --user-data-dir="$work/profile" "$1" \
-    >"$work/browser.log" 2>&1 &
-  browser_pid=$!
-}
-observed() {  # observed at|opacity|states: from the observer's latest report
-  tail -n1 "$OVERLAY_LOG" 2>/dev/null | php -r '
-    $report = json_decode(stream_get_contents(STDIN), true);
-    if (!is_array($report)) exit;
-    $fields = ["at" => $report[0], "opacity" => $report[1],
-               "states" => implode("\n", $report[2])];
-    echo $fields[$argv[1]];' "$1"
-}
-# wait_until FIELD VALUE: until the latest report's value (the last state for
-# "states", the page's clock at least VALUE ms for "at"); 30 s at most.
-wait_until() {
-  local actual
-  for _ in $(seq 300); do
-    actual=$(observed "$1" | tail -n1)
-    if [ "$1" = at ]; then
-      [ -n "$actual" ] && [ "$actual" -ge "$2" ] && return 0
-    else
-      [ "$actual" == "$2" ] && return 0
-    fi
-    sleep 0.1
-  done
-  echo "waited in vain for $1 $2 (last: $actual)"
-}
-reports() { wc -l <"$OVERLAY_LOG"; }
-connections() { wc -l <"$OVERLAY_LOG.events" 2>/dev/null || echo 0; }
-lines() { printf '%s\n' "$@"; }
-
 port=$(free_port)
 song "Artist A" "Album A" "Title A" 2024-05-01T20:15:00Z
 start_server

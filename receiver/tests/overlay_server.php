@@ -3,9 +3,28 @@
 // PHP's built-in server: / is the page that page_print makes for the query
 // (with the test's observer added), /events and /now_playing.json follow a
 // song file that the test rewrites, and /observe logs what the observer saw.
-// Environment: OVERLAY_PAGE_PRINT, OVERLAY_SONG, OVERLAY_LOG.
+// Environment: OVERLAY_PAGE_PRINT, OVERLAY_SONG, OVERLAY_LOG. With
+// OVERLAY_RECEIVER (HOST:PORT) it passes /, /events and /now_playing.json
+// through to that receiver instead, adding only the observer to the page.
 $song_file = getenv('OVERLAY_SONG');
 $log = getenv('OVERLAY_LOG');
+$receiver = getenv('OVERLAY_RECEIVER');
+
+// GET of a receiver path: the connection, after the answer's head.
+function receiver_get($receiver, $target) {
+  [$host, $port] = explode(':', $receiver);
+  $stream = @fsockopen($host, (int)$port, $errno, $error, 5);
+  if ($stream === false) return false;
+  fwrite($stream, "GET $target HTTP/1.1\r\nHost: $receiver\r\nConnection: close\r\n\r\n");
+  while (($line = fgets($stream)) !== false && trim($line) !== '') {
+  }
+  return $stream;
+}
+
+function with_observer($page) {
+  $observer = file_get_contents(__DIR__ . '/overlay_observer.js');
+  return str_replace("</body>", "<script>\n$observer</script>\n</body>", $page);
+}
 
 function current_song($file) {
   $song = json_decode((string)@file_get_contents($file), true);
@@ -14,7 +33,26 @@ function current_song($file) {
 
 $path = parse_url($_SERVER['REQUEST_URI'], PHP_URL_PATH);
 $query = (string)parse_url($_SERVER['REQUEST_URI'], PHP_URL_QUERY);
-if ($path === '/') {
+if ($receiver !== false && $path !== '/observe') {
+  $stream = receiver_get($receiver, $_SERVER['REQUEST_URI']);
+  if ($stream === false) {
+    http_response_code(502);
+    exit;
+  }
+  header('Cache-Control: no-store');
+  if ($path === '/') {
+    header('Content-Type: text/html; charset=utf-8');
+    echo with_observer(stream_get_contents($stream));
+    exit;
+  }
+  header($path === '/events' ? 'Content-Type: text/event-stream; charset=utf-8'
+                             : 'Content-Type: application/json; charset=utf-8');
+  while (ob_get_level() > 0) ob_end_flush();
+  while (!connection_aborted() && ($line = fgets($stream)) !== false) {
+    echo $line;
+    flush();
+  }
+} elseif ($path === '/') {
   $arguments = [getenv('OVERLAY_PAGE_PRINT'), $query];
   $song = current_song($song_file);
   if ($song !== null) {
@@ -22,9 +60,8 @@ if ($path === '/') {
                $song['received']);
   }
   $page = (string)shell_exec(implode(' ', array_map('escapeshellarg', $arguments)));
-  $observer = file_get_contents(__DIR__ . '/overlay_observer.js');
   header('Content-Type: text/html; charset=utf-8');
-  echo str_replace("</body>", "<script>\n$observer</script>\n</body>", $page);
+  echo with_observer($page);
 } elseif ($path === '/now_playing.json') {
   header('Content-Type: application/json; charset=utf-8');
   header('Cache-Control: no-store');

@@ -1,11 +1,22 @@
-// Prints the page that the receiver serves for a query, with or without a
-// song, for the overlay's browser test:
+// Prints the page that the receiver's request handler answers to a GET of /
+// with a query, with or without a song, for the overlay's browser test:
 //   page_print QUERY [ARTIST ALBUM TITLE RECEIVED]
 #include <cstdio>
 #include <optional>
 #include <string>
 
-#include "receiver/text/page.h"
+#include "receiver/requests/handler.h"
+
+namespace {
+
+class OneSong : public receiver::SongStore {
+ public:
+  std::optional<receiver::Song> Current() const override { return song; }
+  void Store(receiver::Song) override {}
+  std::optional<receiver::Song> song;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2 && argc != 6) {
@@ -13,10 +24,15 @@ int main(int argc, char** argv) {
                stderr);
     return 2;
   }
-  std::optional<receiver::Song> song;
-  if (argc == 6) song = receiver::Song{argv[2], argv[3], argv[4], argv[5]};
-  const std::string page =
-      receiver::PageForQuery(song ? &*song : nullptr, argv[1]);
+  OneSong songs;
+  if (argc == 6)
+    songs.song = receiver::Song{argv[2], argv[3], argv[4], argv[5]};
+  const std::string target = std::string("/?") + argv[1];
+  receiver::Request request{boost::beast::http::verb::get, target, 10};
+  const receiver::Answer answer =
+      receiver::HandleRequest(request, {"127.0.0.1", true}, {}, songs);
+  const std::string& page = answer.response.body();
+  if (answer.response.result() != boost::beast::http::status::ok) return 1;
   return std::fwrite(page.data(), 1, page.size(), stdout) == page.size() ? 0
                                                                          : 1;
 }

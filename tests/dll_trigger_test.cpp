@@ -2,7 +2,11 @@
 // the real DLL to one check a second later and to the report on the wire.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
+
 #include "plugin/host_interface.h"
+#include "plugin/trigger.h"
 #include "tests/support/fake_player.h"
 #include "tests/support/loopback_listener.h"
 #include "tests/support/plugin_host.h"
@@ -14,6 +18,74 @@ using testing_support::FakeEntry;
 using testing_support::PumpMessages;
 using testing_support::PumpUntil;
 using testing_support::RunIdleThreads;
+
+// Points the shipped DLL's import of `function` at `replacement` meanwhile.
+class ImportPatch {
+ public:
+  ImportPatch(HMODULE module, const char* dll, const char* function,
+              void* replacement) {
+    BYTE* const base = reinterpret_cast<BYTE*>(module);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+             base + directory.VirtualAddress);
+         entry->Name != 0; ++entry) {
+      if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), dll) !=
+              0 ||
+          entry->OriginalFirstThunk == 0) {
+        continue;
+      }
+      const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(
+          base + entry->OriginalFirstThunk);
+      auto* addresses =
+          reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+      for (; names->u1.AddressOfData != 0; ++names, ++addresses) {
+        if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+        const auto* name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(
+            base + names->u1.AddressOfData);
+        if (std::strcmp(reinterpret_cast<const char*>(name->Name), function) ==
+            0) {
+          slot_ = &addresses->u1.Function;
+        }
+      }
+    }
+    if (slot_ == nullptr) return;
+    original_ = *slot_;
+    Write(reinterpret_cast<ULONG_PTR>(replacement));
+  }
+  ~ImportPatch() {
+    if (slot_ != nullptr) Write(original_);
+  }
+  ImportPatch(const ImportPatch&) = delete;
+  ImportPatch& operator=(const ImportPatch&) = delete;
+  bool ok() const { return slot_ != nullptr; }
+
+ private:
+  void Write(ULONG_PTR value) {
+    DWORD protection = 0;
+    VirtualProtect(slot_, sizeof(*slot_), PAGE_READWRITE, &protection);
+    *slot_ = value;
+    VirtualProtect(slot_, sizeof(*slot_), protection, &protection);
+  }
+
+  decltype(IMAGE_THUNK_DATA::u1.Function)* slot_ = nullptr;
+  ULONG_PTR original_ = 0;
+};
+
+std::atomic<int> check_timers_to_fail{0};
+std::atomic<int> check_timers_failed{0};
+
+UINT_PTR WINAPI SetTimerThatCanFail(HWND window, UINT_PTR id, UINT delay_ms,
+                                    TIMERPROC procedure) {
+  if (id == plugin::kCheckTimerId && check_timers_to_fail.exchange(0) > 0) {
+    ++check_timers_failed;
+    SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+    return 0;
+  }
+  return SetTimer(window, id, delay_ms, procedure);
+}
 
 class DllTrigger : public ::testing::Test {
  protected:
@@ -101,6 +173,20 @@ TEST_F(DllTrigger, TheSameTitleIsReportedOnce) {
   }
   EXPECT_EQ(Checks(), 3);
   EXPECT_EQ(listener.request_count(), 1u);
+}
+
+TEST_F(DllTrigger, ACheckTimerThatFailsToStartIsSetAtTheNextNotification) {
+  const ImportPatch patch(host.module(), "user32.dll", "SetTimer",
+                          reinterpret_cast<void*>(SetTimerThatCanFail));
+  ASSERT_TRUE(patch.ok());
+  WaitOutArming();
+  check_timers_failed = 0;
+  check_timers_to_fail = 1;
+  // Its start fails the check timer; its end must set it.
+  RunIdleThreads(1);
+  EXPECT_EQ(check_timers_failed, 1);
+  ASSERT_TRUE(PumpUntil([&] { return listener.request_count() == 1; }, 5000));
+  EXPECT_EQ(Checks(), 1);
 }
 
 // Several threads start and end thousands of threads while the main thread

@@ -35,6 +35,33 @@ TEST(HostNameTest, IpLiterals) {
   }
 }
 
+TEST(HostNameTest, Ipv6WithAnIpv4TailCountsItAsTwoGroups) {
+  for (const char* literal :
+       {"[::ffff:127.0.0.1]", "[64:ff9b::192.0.2.1]", "[1:2:3:4:5:6:1.2.3.4]",
+        "[::1:2:3:4:5:1.2.3.4]"}) {
+    EXPECT_TRUE(IsIpLiteral(literal)) << literal;
+  }
+  for (const char* name : {"[::1.2.3]", "[::256.1.1.1]", "[::1.2.3.4.5]",
+                           "[::01.2.3.4x]", "[1.2.3.4::]", "[::1.2.3.4:5]",
+                           "[1:2:3:4:5:6:7:8:9]", "[1:2:3:4:5:6:7:1.2.3.4]",
+                           "[1:2:3:4:5:6::1.2.3.4]", "[1:2:3:4:5:1.2.3.4]"}) {
+    EXPECT_FALSE(IsIpLiteral(name)) << name;
+  }
+}
+
+TEST(HostCheckTest, ThePcsFullyQualifiedName) {
+  const HostCheck check({"STUDIO", "studio.corp.example"});
+  for (const char* host : {"studio.corp.example", "Studio.Corp.Example.",
+                           "studio.corp.example:8080", "studio"}) {
+    EXPECT_TRUE(check.Allows(std::string_view(host), false)) << host;
+  }
+  for (const char* host :
+       {"corp.example", "studio.corp.example.evil", "studio.corp",
+        "evil.studio.corp.example", "studio.corp.example.:x"}) {
+    EXPECT_FALSE(check.Allows(std::string_view(host), true)) << host;
+  }
+}
+
 TEST(HostCheckTest, AddressesLocalhostOwnAndAllowedNames) {
   const HostCheck check(
       {"STUDIO-PC", "studio-pc.fritz.box", "overlay.example"});

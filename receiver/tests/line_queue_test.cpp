@@ -52,5 +52,14 @@ TEST(StallWatchTest, OnlyTheSameWritePendingAtTwoPingsIsStuck) {
   EXPECT_FALSE(idle_between.StuckAtPing(true));
 }
 
+TEST(StallWatchTest, ASlowReaderThatKeepsReadingIsNeverStuck) {
+  StallWatch watch;
+  for (int ping = 0; ping < 10; ++ping) {
+    watch.WriteStarted();
+    EXPECT_FALSE(watch.StuckAtPing(true)) << ping;
+  }
+  EXPECT_TRUE(watch.StuckAtPing(true));
+}
+
 }  // namespace
 }  // namespace receiver

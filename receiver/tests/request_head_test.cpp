@@ -86,6 +86,28 @@ TEST(ScanHeadTest, LimitsAreTheSameForBothLineEnds) {
   EXPECT_EQ(ScanHead(fits, kLimit - 1).state, HeadState::kTooLarge);
 }
 
+TEST(ScanHeadTest, ARequestLineOfExactlyTheLimitIsJudgedByTheHead) {
+  // `size` bytes of request line, its line end included.
+  const auto request_line = [](std::size_t size, const std::string& end) {
+    return "GET /" + std::string(size - 14 - end.size(), 'a') + " HTTP/1.1" +
+           end;
+  };
+  for (const std::string end : {"\r\n", "\n"}) {
+    for (const std::string& before : {std::string(), end}) {
+      const std::string fields = "Host: x" + end + end;
+      const std::string at_limit = before + request_line(kLimit, end);
+      ASSERT_EQ(at_limit.size() - before.size(), kLimit);
+      EXPECT_EQ(ScanHead(at_limit + fields, kLimit).state, HeadState::kTooLarge)
+          << end.size() << before.size();
+      EXPECT_EQ(
+          ScanHead(before + request_line(kLimit + 1, end) + fields, kLimit)
+              .state,
+          HeadState::kLineTooLong)
+          << end.size() << before.size();
+    }
+  }
+}
+
 TEST(WithCrLfTest, BareLineFeedsOnly) {
   EXPECT_EQ(WithCrLf("GET / HTTP/1.1\nHost: x\r\n\n"),
             "GET / HTTP/1.1\r\nHost: x\r\n\r\n");

@@ -42,6 +42,27 @@ TEST(ParseSongFileTest, AnythingElseIsUnreadable) {
   EXPECT_EQ(ParseSongFile("{\"a\":" + deep).state, SongFileState::kUnreadable);
 }
 
+TEST(ParseSongFileTest, NestingDeeperThanASongFileHasIsRefused) {
+  const auto nested = [](int depth) {
+    return "{\"title\": \"x\", \"extra\": " + std::string(depth, '[') +
+           std::string(depth, ']') + "}";
+  };
+  EXPECT_EQ(ParseSongFile(nested(32)).state, SongFileState::kSong);
+  EXPECT_EQ(ParseSongFile(nested(33)).state, SongFileState::kUnreadable);
+  EXPECT_EQ(ParseSongFile(nested(30000)).state, SongFileState::kUnreadable);
+}
+
+TEST(ParseSongFileTest, BrokenUtf8KeepsTheSongWithReplacementCharacters) {
+  // As Notepad saves a hand-edited file in the ANSI code page.
+  const SongFileRead read =
+      ParseSongFile("{\"artist\": \"Bj\xF6rk\", \"title\": \"Caf\xE9\"}");
+  ASSERT_EQ(read.state, SongFileState::kSong);
+  EXPECT_EQ(read.song.artist, "Bj\xEF\xBF\xBDrk");
+  EXPECT_EQ(read.song.title, "Caf\xEF\xBF\xBD");
+  EXPECT_EQ(ParseSongFile("{\"title\": \"x\"}\xFF").state,
+            SongFileState::kUnreadable);
+}
+
 TEST(ParseSongFileTest, ValuesAreCleanedLikeAReport) {
   const SongFileRead read = ParseSongFile(
       "{\"title\": \"a\\u0000b\\u001fc\\u0085d\", \"artist\": \"" +

@@ -54,6 +54,7 @@ VIAddVersionKey /LANG=1033 LegalCopyright ""
 !include FileFunc.nsh
 !include Sections.nsh
 !include WinMessages.nsh
+!include WinVer.nsh
 
 !define MUI_ABORTWARNING
 ; One dialog serves both components pages; the texts say what each box does.
@@ -207,6 +208,13 @@ SectionEnd
 
 ; After the sections: it names one.
 Function .onInit
+  ; The receiver runs on Windows 7 and later: before, it stays unticked, and
+  ; its line on the components page says why.
+  ${IfNot} ${AtLeastWin7}
+    !insertmacro UnselectSection ${RECEIVER_SECTION}
+    !insertmacro UnselectSection ${AUTOSTART_SECTION}
+    SectionSetText ${RECEIVER_SECTION} "The receiver (needs Windows 7 or later)"
+  ${EndIf}
   ${If} ${Silent}
     ${GetParameters} $0
     ClearErrors

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "receiver/icon/autostart.h"
 #include "receiver/icon/instance.h"
 #include "receiver/icon/song_board.h"
 #include "receiver/icon/tray.h"
@@ -17,17 +18,19 @@
 #include "receiver/songs/song_files.h"
 #include "receiver/system/code_page.h"
 #include "receiver/system/console.h"
+#include "receiver/system/system_message.h"
 #include "receiver/system/thread.h"
 #include "receiver/text/addresses.h"
-#include "receiver/text/command_line.h"
 #include "receiver/text/options.h"
 #include "receiver/text/tray_text.h"
 
 namespace receiver {
 namespace {
 
-// The server's thread waits this long at most for the files at the end.
-constexpr DWORD kServerEndWaitMs = 8000;
+// At exit the server's thread gets this long, its files' final try included,
+// so that an exit at log-off ends within the time Windows gives; one that is
+// stuck is left behind.
+constexpr DWORD kServerEndWaitMs = 3000;
 
 // A message for the person who started the program: where output goes, or
 // else in a message box.
@@ -56,34 +59,59 @@ std::wstring ThisProgram() {
   }
 }
 
-// What the log-on start runs: this program with the options it has now,
-// but the folder as a full path and no --console.
-std::wstring AutostartCommand(const std::wstring& program,
-                              const std::wstring& folder, int argc,
-                              wchar_t** argv) {
-  std::vector<std::wstring> arguments = {L"--folder", folder};
-  for (int i = 1; i < argc; ++i) {
-    const std::wstring_view argument = argv[i];
-    if (argument == L"--console") continue;
-    if (argument == L"--folder") {
-      ++i;
-      continue;
-    }
-    arguments.emplace_back(argument);
+// What a second start says when the port's receiver is the user's own.
+std::string AlreadyRunningText(int port, RunningReceiver running) {
+  const std::string start =
+      "trackwire_receiver: a receiver already runs on port " +
+      std::to_string(port);
+  switch (running) {
+    case RunningReceiver::kIcon:
+      return start +
+             ", as an icon in the notification area; end it with its menu's "
+             "\"Exit\" to run one here.";
+    case RunningReceiver::kConsole:
+      return start +
+             " in a console window; close that window or press Ctrl+C in it "
+             "to run one here.";
+    case RunningReceiver::kNone:
+      break;
   }
-  return CommandLine(program, arguments);
+  return start + " and is starting or ending; try again in a moment.";
+}
+
+std::string NoThreadText() {
+  return "trackwire_receiver: cannot start the receiver's threads: " +
+         SystemMessage(GetLastError());
 }
 
 int RunInConsole(const ServerConfig& config) {
   TurnOffQuickEditInOwnWindow();
+  const InstanceLock lock(config.port);
+  if (!lock.first()) {
+    PrintError(
+        AlreadyRunningText(config.port, SignalRunningReceiver(config.port)));
+    WaitForEnterInOwnWindow();
+    return 2;
+  }
   int exit_code = 1;
   {
     const ConsoleQueue console;
-    try {
-      exit_code = RunServer(config);
-    } catch (const std::exception& failure) {
-      PrintError(std::string("trackwire_receiver: ") + failure.what());
+    ServerStop stop;
+    SessionEndWindow session(
+        TrayWindowTitle(config.port), [&stop] { stop.Stop(); },
+        kServerEndWaitMs);
+    if (!console.started() || !session.started()) {
+      PrintError(NoThreadText());
+    } else {
+      ServerHooks hooks;
+      hooks.stop = &stop;
+      try {
+        exit_code = RunServer(config, hooks);
+      } catch (const std::exception& failure) {
+        PrintError(std::string("trackwire_receiver: ") + failure.what());
+      }
     }
+    session.Finished();
   }
   if (exit_code != 0) WaitForEnterInOwnWindow();
   return exit_code;
@@ -95,16 +123,9 @@ struct TrayRun {
   ServerConfig config;
   SongBoard board;
   ServerStop stop;
-  HANDLE settled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  Event settled;  // the server listens, or has ended
   std::atomic<bool> listening{false};
   std::atomic<int> exit_code{1};
-  std::atomic<HWND> window{nullptr};
-  TrayRun() = default;
-  TrayRun(const TrayRun&) = delete;
-  TrayRun& operator=(const TrayRun&) = delete;
-  ~TrayRun() {
-    if (settled != nullptr) CloseHandle(settled);
-  }
 };
 
 void Serve(const std::shared_ptr<TrayRun>& run) {
@@ -112,7 +133,7 @@ void Serve(const std::shared_ptr<TrayRun>& run) {
   hooks.stop = &run->stop;
   hooks.listening = [&run] {
     run->listening = true;
-    SetEvent(run->settled);
+    run->settled.Set();
   };
   hooks.song = [&run](const Song& song) { run->board.Set(song); };
   try {
@@ -120,28 +141,45 @@ void Serve(const std::shared_ptr<TrayRun>& run) {
   } catch (const std::exception& failure) {
     PrintError(std::string("trackwire_receiver: ") + failure.what());
   }
-  SetEvent(run->settled);
-  // A server that ended by itself takes the icon with it.
-  if (const HWND window = run->window) PostMessageW(window, WM_CLOSE, 0, 0);
+  // A server that ended by itself takes the icon with it, also one whose
+  // window is still being made: the board keeps the end for it.
+  run->board.EndServer();
+  run->settled.Set();
 }
 
-int RunInTray(const Options& options, const ServerConfig& config, int argc,
-              wchar_t** argv) {
-  const InstanceLock lock(options.port);
-  if (!lock.first() && SignalRunningReceiver(options.port)) return 0;
+int RunInTray(const Options& options, const ServerConfig& config) {
+  const InstanceLock lock(config.port);
+  if (!lock.first()) {
+    const RunningReceiver running = SignalRunningReceiver(config.port);
+    if (running == RunningReceiver::kIcon) return 0;
+    if (running == RunningReceiver::kConsole) {
+      Tell(AlreadyRunningText(config.port, running), false);
+      return 0;
+    }
+    // None showed a window: it was ending, or it fails on the port below.
+  }
 
   const auto run = std::make_shared<TrayRun>();
+  if (!run->settled.created()) {
+    ShowError("trackwire_receiver: cannot make an event: " +
+              SystemMessage(GetLastError()));
+    return 1;
+  }
   run->config = config;
   // Errors and warnings show as a balloon; before the icon, in a box.
   SetErrorNotice(
       [board = run](std::string_view text) { board->board.Notice(text); });
   const ConsoleQueue console;
-  Thread server([run] { Serve(run); });
-  if (!server.started()) {
-    ShowError("trackwire_receiver: cannot start the server's thread");
+  if (!console.started()) {
+    ShowError(NoThreadText());
     return 1;
   }
-  WaitForSingleObject(run->settled, INFINITE);
+  Thread server([run] { Serve(run); });
+  if (!server.started()) {
+    ShowError(NoThreadText());
+    return 1;
+  }
+  run->settled.Wait(INFINITE);
   if (!run->listening) {
     server.Wait(kServerEndWaitMs);
     const std::string notice = run->board.TakeNotice();
@@ -157,24 +195,17 @@ int RunInTray(const Options& options, const ServerConfig& config, int argc,
   settings.folder = config.folder;
   settings.program = ThisProgram();
   settings.autostart_command =
-      AutostartCommand(settings.program, config.folder, argc, argv);
-  Tray tray(settings, run->board, [run, &server] {
-    run->stop.Stop();
-    server.Wait(kServerEndWaitMs);
-  });
+      AutostartCommand(settings.program, options, config.folder);
+  // Exit only asks; the wait comes after the loop.
+  Tray tray(settings, run->board, [run] { run->stop.Stop(); });
+  tray.set_session_end_wait([&server] { server.Wait(kServerEndWaitMs); });
   if (!tray.Create()) {
     run->stop.Stop();
     server.Wait(kServerEndWaitMs);
     ShowError("trackwire_receiver: cannot make the notification-area icon");
     return 1;
   }
-  run->window = tray.window();
-  // The server may have ended before it knew the window.
-  if (WaitForSingleObject(run->settled, 0) == WAIT_OBJECT_0 && server.Wait(0)) {
-    tray.Close();
-  }
   tray.Run();
-  run->window = nullptr;
   run->stop.Stop();
   // The notice stays set: a server that did not end in time may still print.
   server.Wait(kServerEndWaitMs);
@@ -229,5 +260,5 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   if (options.console) return RunInConsole(config);
-  return RunInTray(options, config, argc, argv);
+  return RunInTray(options, config);
 }

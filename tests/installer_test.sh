@@ -140,6 +140,15 @@ check "no /RECEIVER: no log-on start" "" "$(run_value "$run_name")"
 check "registry-found: no settings written" "" \
   "$(find "$found" "$appdata" -name gen_trackwire.ini)"
 
+# Before Windows 7 the receiver cannot run: not even /RECEIVER installs it.
+old_windows='HKCU\Software\Wine\AppDefaults\gen_trackwire-1.0-setup.exe'
+"$wine" reg add "$old_windows" /v Version /d vista /f >/dev/null 2>&1
+check "Vista, /RECEIVER: exit code" 0 "$(run_setup /S /RECEIVER)"
+check "Vista, /RECEIVER: the plug-in" same "$(same "$dll" "$found/Plugins/gen_trackwire.dll")"
+check "Vista, /RECEIVER: no receiver folder" absent "$(present "$receiver_dir")"
+check "Vista, /RECEIVER: no log-on start" "" "$(run_value "$run_name")"
+"$wine" reg delete "$old_windows" /f >/dev/null 2>&1
+
 # /D= wins over the recorded folder.
 chosen=$work/chosen
 fresh_player "$chosen"

@@ -35,6 +35,17 @@ std::string Failure(const char* what, LONG status) {
 
 }  // namespace
 
+std::wstring AutostartCommand(const std::wstring& program,
+                              const Options& options,
+                              const std::wstring& folder) {
+  std::vector<std::wstring> arguments;
+  for (const std::string& argument :
+       OptionArguments(options, WideToUtf8(folder))) {
+    arguments.push_back(Utf8ToWide(argument));
+  }
+  return CommandLine(program, arguments);
+}
+
 std::wstring ReadAutostart() {
   RegistryKey key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE,

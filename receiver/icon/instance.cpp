@@ -3,6 +3,7 @@
 #include <string>
 
 #include "receiver/icon/tray.h"
+#include "receiver/system/console.h"
 
 namespace receiver {
 
@@ -18,15 +19,18 @@ InstanceLock::~InstanceLock() {
   if (mutex_ != nullptr) CloseHandle(mutex_);
 }
 
-bool SignalRunningReceiver(int port, DWORD wait_ms) {
+RunningReceiver SignalRunningReceiver(int port, DWORD wait_ms) {
   const std::wstring title = TrayWindowTitle(port);
   const ULONGLONG end = GetTickCount64() + wait_ms;
   while (true) {
     const HWND window = FindWindowW(kTrayWindowClass, title.c_str());
     if (window != nullptr && PostMessageW(window, kShowRunning, 0, 0)) {
-      return true;
+      return RunningReceiver::kIcon;
     }
-    if (GetTickCount64() >= end) return false;
+    if (FindWindowW(kConsoleWindowClass, title.c_str()) != nullptr) {
+      return RunningReceiver::kConsole;
+    }
+    if (GetTickCount64() >= end) return RunningReceiver::kNone;
     Sleep(100);
   }
 }

@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
-// One receiver per port and log-on session: a second start tells the first
-// to show itself, and ends, instead of failing on a port in use.
+// One receiver per port and log-on session, as an icon or in a console
+// window: a second start of either kind finds the first, tells an icon to
+// show itself, and ends, instead of failing on a port in use.
 namespace receiver {
 
 class InstanceLock {
@@ -21,8 +22,14 @@ class InstanceLock {
   bool first_ = true;
 };
 
-// Tells the receiver on `port` to show its balloon, waiting for its window
-// while it may still be starting; false when none appeared in time.
-bool SignalRunningReceiver(int port, DWORD wait_ms = 5000);
+enum class RunningReceiver {
+  kNone,     // no window appeared in time
+  kIcon,     // told to show its balloon
+  kConsole,  // in a console window, which has nothing to show
+};
+
+// Finds the receiver on `port`, waiting for its window while it may still be
+// starting, and tells an icon to show its balloon.
+RunningReceiver SignalRunningReceiver(int port, DWORD wait_ms = 5000);
 
 }  // namespace receiver

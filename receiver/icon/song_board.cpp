@@ -31,6 +31,15 @@ std::string SongBoard::TakeNotice() {
   return std::exchange(notice_, std::string());
 }
 
+void SongBoard::EndServer() {
+  Change([&] { server_ended_ = true; });
+}
+
+bool SongBoard::server_ended() {
+  LockHold hold(lock_);
+  return server_ended_;
+}
+
 void SongBoard::Change(const std::function<void()>& change) {
   HWND window = nullptr;
   UINT message = 0;
@@ -56,10 +65,18 @@ std::optional<Song> SongBoard::Get() {
 }
 
 void SongBoard::Listen(HWND window, UINT message) {
-  LockHold hold(lock_);
-  window_ = window;
-  message_ = message;
-  posted_ = false;
+  {
+    LockHold hold(lock_);
+    window_ = window;
+    message_ = message;
+    posted_ = false;
+    if (window_ == nullptr || (notice_.empty() && !server_ended_)) return;
+    posted_ = true;
+  }
+  if (!PostMessageW(window, message, 0, 0)) {
+    LockHold hold(lock_);
+    posted_ = false;
+  }
 }
 
 }  // namespace receiver

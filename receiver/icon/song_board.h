@@ -32,7 +32,13 @@ class SongBoard {
   void Notice(std::string_view text);
   std::string TakeNotice();
 
-  // `message` goes to `window` after each change; a null window stops it.
+  // The server has ended: announced like a change, and told to a window
+  // that listens only later, so that the icon never outlives its server.
+  void EndServer();
+  bool server_ended();
+
+  // `message` goes to `window` after each change, and at once when a notice
+  // or the server's end came before it listened; a null window stops it.
   void Listen(HWND window, UINT message);
 
  private:
@@ -45,6 +51,7 @@ class SongBoard {
   HWND window_ = nullptr;
   UINT message_ = 0;
   bool posted_ = false;  // a message is on its way and the song not yet read
+  bool server_ended_ = false;
 };
 
 }  // namespace receiver

@@ -170,7 +170,7 @@ int Tray::Run() {
 }
 
 void Tray::Close() {
-  if (window_ != nullptr) PostMessageW(window_, WM_CLOSE, 0, 0);
+  if (const HWND window = window_) PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
 LRESULT CALLBACK Tray::WindowProcedure(HWND window, UINT message, WPARAM wparam,
@@ -184,10 +184,10 @@ LRESULT CALLBACK Tray::WindowProcedure(HWND window, UINT message, WPARAM wparam,
   auto* tray =
       reinterpret_cast<Tray*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (tray == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-  return tray->Handle(message, wparam, lparam);
+  return tray->Handle(window, message, wparam, lparam);
 }
 
-LRESULT Tray::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT Tray::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case kTrayNotify:
       // The low word holds the mouse message whichever way the shell reports.
@@ -200,6 +200,10 @@ LRESULT Tray::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       return 0;
     case kSongChanged:
+      if (board_.server_ended()) {
+        Exit();
+        return 0;
+      }
       // The shell is told a moment later, so that the report's answer and
       // its page event never compete with it for the CPU; songs that come
       // meanwhile are read together.
@@ -217,8 +221,11 @@ LRESULT Tray::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       return 0;
     case kShowRunning:
-      // Told by a second start: say where this one is.
+      // Told by a second start, whose --folder is not taken: say where this
+      // one is and where its files go.
       ShowBalloon("Already running, listening on " + settings_.listen_address +
+                      "; its song files stay in " +
+                      WideToUtf8(settings_.folder) +
                       ". Click this icon for the overlay's address and more.",
                   NIIF_INFO);
       return 0;
@@ -229,9 +236,13 @@ LRESULT Tray::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       Exit();
       return 0;
     case WM_ENDSESSION:
-      if (wparam) Exit();
+      if (wparam) {
+        Exit();
+        if (session_end_wait_) session_end_wait_();
+      }
       return 0;
     case WM_DESTROY:
+      window_ = nullptr;
       PostQuitMessage(0);
       return 0;
   }
@@ -240,7 +251,7 @@ LRESULT Tray::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     AddIcon();
     return 0;
   }
-  return DefWindowProcW(window_, message, wparam, lparam);
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 void Tray::AddIcon() {
@@ -248,6 +259,7 @@ void Tray::AddIcon() {
 }
 
 void Tray::ShowChange() {
+  if (board_.server_ended()) return Exit();
   UpdateTooltip();
   if (icon_shown_) Shell_NotifyIconW(NIM_MODIFY, &icon_);
   const std::string notice = board_.TakeNotice();

@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -52,8 +53,9 @@ class Tray {
  public:
   using Open = std::function<bool(const std::wstring& target)>;
 
-  // `exit` runs on the tray's thread after "Exit", WM_CLOSE or the end of
-  // the session; it must only ask the server to stop, not wait for it.
+  // `exit` runs on the tray's thread after "Exit", WM_CLOSE, the end of the
+  // session or the server's own end (told by the board); it must only ask
+  // the server to stop, not wait for it.
   Tray(TraySettings settings, SongBoard& board, std::function<void()> exit);
   Tray(const Tray&) = delete;
   Tray& operator=(const Tray&) = delete;
@@ -75,6 +77,13 @@ class Tray {
   // ShellExecuteW's "open" unless replaced.
   void set_open(Open open) { open_ = std::move(open); }
 
+  // At the end of the session Windows may end the process as soon as the
+  // window answers: `wait` (bounded) holds the answer until the song files
+  // are written.
+  void set_session_end_wait(std::function<void()> wait) {
+    session_end_wait_ = std::move(wait);
+  }
+
   HWND window() const { return window_; }
   bool icon_shown() const { return icon_shown_; }
   // What the shell was last given as the tooltip and the balloon.
@@ -84,7 +93,7 @@ class Tray {
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message,
                                           WPARAM wparam, LPARAM lparam);
-  LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   void AddIcon();
   void ShowChange();
   void UpdateTooltip();
@@ -99,7 +108,9 @@ class Tray {
   SongBoard& board_;
   std::function<void()> exit_;
   Open open_;
-  HWND window_ = nullptr;
+  std::function<void()> session_end_wait_;
+  // Read by Close on any thread.
+  std::atomic<HWND> window_{nullptr};
   UINT taskbar_created_ = 0;
   NOTIFYICONDATAW icon_ = {};
   bool icon_shown_ = false;

@@ -102,8 +102,9 @@ using WriterState = SongFileWriter::State;
 // costs a try a second.
 constexpr DWORD kFirstRetryMs = 50;
 constexpr DWORD kLongestRetryMs = 1000;
-// A stuck disk is not waited for at exit.
-constexpr DWORD kFinishWaitMs = 5000;
+// A stuck disk is not waited for at exit, which must end within the few
+// seconds Windows gives at log-off.
+constexpr DWORD kFinishWaitMs = 2000;
 
 std::wstring FileName(const std::wstring& path) {
   return path.substr(path.find_last_of(L'\\') + 1);
@@ -197,6 +198,8 @@ SongFileWriter::SongFileWriter(const std::wstring& folder)
 }
 
 SongFileWriter::~SongFileWriter() { Finish(); }
+
+bool SongFileWriter::started() const { return thread_->started(); }
 
 void SongFileWriter::Write(std::string text, std::string json,
                            const Song& song) {

@@ -37,6 +37,9 @@ class SongFileWriter {
   SongFileWriter& operator=(const SongFileWriter&) = delete;
   ~SongFileWriter();
 
+  // False when its thread could not start: no file would ever be written.
+  bool started() const;
+
   // Returns at once; the files follow.
   void Write(std::string text, std::string json, const Song& song);
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <utility>
 
@@ -41,8 +42,8 @@ SRWLOCK stop_lock = SRWLOCK_INIT;
 std::function<void()>* stop_function = nullptr;
 
 // Lives as long as the process: a handler may still wait on it at exit.
-HANDLE WoundDownEvent() {
-  static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+Event& WoundDownEvent() {
+  static Event event;
   return event;
 }
 
@@ -53,7 +54,7 @@ BOOL WINAPI OnConsoleEvent(DWORD type) {
   }
   if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT ||
       type == CTRL_SHUTDOWN_EVENT) {
-    WaitForSingleObject(WoundDownEvent(), 4000);
+    WoundDownEvent().Wait(4000);
   }
   return TRUE;
 }
@@ -129,6 +130,8 @@ ConsoleQueue::ConsoleQueue() : state_(std::make_shared<State>()) {
   const LockHold hold(queue_lock);
   active_queue = state_;
 }
+
+bool ConsoleQueue::started() const { return writer_->started(); }
 
 ConsoleQueue::~ConsoleQueue() {
   if (!writer_->started()) return;
@@ -238,7 +241,112 @@ ConsoleStop::~ConsoleStop() {
     const LockHold hold(stop_lock);
     stop_function = nullptr;
   }
-  SetEvent(WoundDownEvent());
+  WoundDownEvent().Set();
+}
+
+struct SessionEndWindow::State {
+  std::wstring title;
+  DWORD wait_ms = 0;
+  SRWLOCK lock = SRWLOCK_INIT;
+  std::function<void()> stop;  // null once the owner is gone
+  Event finished;
+  Event ready;
+  std::atomic<HWND> window{nullptr};
+};
+
+namespace {
+
+using SessionState = SessionEndWindow::State;
+
+constexpr UINT kEndSessionWindow = WM_APP + 1;
+constexpr DWORD kSessionWindowEndMs = 1000;
+
+LRESULT CALLBACK SessionWindowProcedure(HWND window, UINT message,
+                                        WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(window, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* const state =
+      reinterpret_cast<SessionState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wparam && state != nullptr) {
+        {
+          const LockHold hold(state->lock);
+          if (state->stop) state->stop();
+        }
+        state->finished.Wait(state->wait_ms);
+      }
+      return 0;
+    case WM_CLOSE:
+      // Only the console ends this receiver.
+      return 0;
+    case kEndSessionWindow:
+      DestroyWindow(window);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+void RunSessionWindow(const std::shared_ptr<SessionState>& state) {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW window_class = {};
+  window_class.cbSize = sizeof(window_class);
+  window_class.lpfnWndProc = SessionWindowProcedure;
+  window_class.hInstance = instance;
+  window_class.lpszClassName = kConsoleWindowClass;
+  if (!RegisterClassExW(&window_class) &&
+      GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    state->ready.Set();
+    return;
+  }
+  // Top-level: a message-only window hears no end of the session.
+  state->window = CreateWindowExW(0, kConsoleWindowClass, state->title.c_str(),
+                                  WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                                  instance, state.get());
+  state->ready.Set();
+  if (state->window.load() == nullptr) return;
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    DispatchMessageW(&message);
+  }
+}
+
+}  // namespace
+
+SessionEndWindow::SessionEndWindow(const std::wstring& title,
+                                   std::function<void()> stop, DWORD wait_ms)
+    : state_(std::make_shared<State>()) {
+  state_->title = title;
+  state_->wait_ms = wait_ms;
+  state_->stop = std::move(stop);
+  if (!state_->finished.created() || !state_->ready.created()) return;
+  thread_ =
+      std::make_unique<Thread>([state = state_] { RunSessionWindow(state); });
+  if (!thread_->started()) return;
+  state_->ready.Wait(5000);
+  started_ = state_->window.load() != nullptr;
+}
+
+void SessionEndWindow::Finished() { state_->finished.Set(); }
+
+SessionEndWindow::~SessionEndWindow() {
+  {
+    const LockHold hold(state_->lock);
+    state_->stop = nullptr;
+  }
+  Finished();
+  if (const HWND window = state_->window) {
+    PostMessageW(window, kEndSessionWindow, 0, 0);
+  }
+  if (thread_) thread_->Wait(kSessionWindowEndMs);
 }
 
 }  // namespace receiver

@@ -24,4 +24,28 @@ class Thread {
   HANDLE handle_ = nullptr;
 };
 
+// A manual-reset event that stays set once set.
+class Event {
+ public:
+  Event() : handle_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+  ~Event() {
+    if (handle_ != nullptr) CloseHandle(handle_);
+  }
+
+  bool created() const { return handle_ != nullptr; }
+  void Set() {
+    if (handle_ != nullptr) SetEvent(handle_);
+  }
+  // Whether it is set within `milliseconds`.
+  bool Wait(DWORD milliseconds) {
+    return handle_ != nullptr &&
+           WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
 }  // namespace receiver

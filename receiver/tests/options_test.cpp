@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 namespace receiver {
 namespace {
 
@@ -71,6 +75,46 @@ TEST(OptionsTest, CodePageNames) {
   EXPECT_FALSE(ParseCodePage("0"));
   EXPECT_FALSE(ParseCodePage("windows-"));
   EXPECT_FALSE(ParseCodePage("cp12x"));
+}
+
+// The log-on start's arguments: whatever options were parsed, the same
+// options parse back from them, but the folder as the full path given and
+// without --console; a format that starts with dashes stays a value.
+TEST(OptionArgumentsTest, TheParsedOptionsComeBack) {
+  const std::vector<std::vector<std::string>> command_lines = {
+      {},
+      {"--format", "--console"},
+      {"--console", "--format", "--port", "--port", "8080"},
+      {"--port", "81", "--listen", "0.0.0.0", "--folder", "rel", "--format", "",
+       "--encoding", "utf-8", "--allow-host", "a.example", "--allow-host",
+       "b.example", "--key", "--key", "--console"},
+      {"--encoding", "cp1251", "--format", "{title} -- \"{artist}\"", "--key",
+       "k e y"},
+  };
+  for (const std::vector<std::string>& command_line : command_lines) {
+    const ParsedOptions parsed = ParseOptions(command_line);
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    const std::vector<std::string> arguments =
+        OptionArguments(*parsed.options, "D:\\Song Files");
+    EXPECT_EQ(std::count(arguments.begin(), arguments.end(), "--console"),
+              parsed.options->format == "--console" ? 1 : 0);
+    const ParsedOptions again = ParseOptions(arguments);
+    ASSERT_TRUE(again.options) << again.error;
+    const Options& want = *parsed.options;
+    const Options& got = *again.options;
+    EXPECT_EQ(got.port, want.port);
+    EXPECT_EQ(got.listen, want.listen);
+    EXPECT_EQ(got.folder, "D:\\Song Files");
+    EXPECT_EQ(got.format, want.format);
+    EXPECT_EQ(got.code_page, want.code_page);
+    EXPECT_EQ(got.allow_hosts, want.allow_hosts);
+    EXPECT_EQ(got.key, want.key);
+    EXPECT_FALSE(got.console);
+    EXPECT_FALSE(got.help);
+  }
+  const ParsedOptions plain = ParseOptions({"--console"});
+  EXPECT_EQ(OptionArguments(*plain.options, "C:\\x"),
+            (std::vector<std::string>{"--folder", "C:\\x"}));
 }
 
 }  // namespace

@@ -29,8 +29,10 @@ files=$work/files
 
 xvfb_pid=""
 drain_pid=""
+other_pid=""
 finish() {
   [ -n "$drain_pid" ] && kill "$drain_pid" 2>/dev/null
+  [ -n "$other_pid" ] && kill "$other_pid" 2>/dev/null
   /usr/lib/wine/wineserver -k 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
 }
@@ -353,10 +355,46 @@ check "--allow-host: stored" "Студия" "$(stored_title "Студия" "$wor
 (cd "$work" && "$wine" "$bin/trackwire_receiver.exe" --port 65616) >"$work/port-wraps.log" 2>&1
 check "--port beyond 16 bits: exit code" 2 $?
 check "--port beyond 16 bits: message" 1 "$(grep -c 'port takes a number from 1 to 65535, not 65616' "$work/port-wraps.log")"
+# A second receiver on that port is told that the user's own runs there;
+# a port that another program has is said to be in use.
 (cd "$work" && "$wine" "$bin/trackwire_receiver.exe" --port "$port2" --console \
+  --folder "$(windows_path "$work/files")") >"$work/second-console.log" 2>&1
+check "a second console receiver: exit code" 2 $?
+check "a second console receiver: the first runs in a console window" 1 \
+  "$(grep -c "a receiver already runs on port $port2 in a console window" "$work/second-console.log")"
+check "a second console receiver: not another program" 0 \
+  "$(grep -c 'another program' "$work/second-console.log")"
+port9=$(free_port)
+php -r '$s = stream_socket_server("tcp://127.0.0.1:" . $argv[1]); sleep(60);' "$port9" &
+other_pid=$!
+sleep 0.5
+(cd "$work" && "$wine" "$bin/trackwire_receiver.exe" --port "$port9" --console \
   --folder "$(windows_path "$work/files")") >"$work/in-use.log" 2>&1
 check "port in use: exit code" 2 $?
-check "port in use: message" 1 "$(grep -c "port $port2 .*already in use.*--port" "$work/in-use.log")"
+check "port in use: message" 1 "$(grep -c "port $port9 .*already in use by another program.*--port" "$work/in-use.log")"
+
+# The end of the session reaches a console receiver (Windows sends it no
+# console event) through its hidden window: it stops, with the song files
+# written, before it answers.
+port10=$(free_port)
+mkdir -p "$work/files10"
+start_receiver "$port10" "$work/receiver10.log" --folder "$(windows_path "$work/files10")"
+session_pid=$!
+client ready "$port10" || echo "the tenth receiver did not start"
+(cd "$bin" && exec "$wine" hold_file.exe "$(windows_path "$work/files10/now_playing.txt")" 1500) \
+  >"$work/hold10.log" 2>&1 &
+hold10_pid=$!
+logged '^held' "$work/hold10.log" >/dev/null
+client fire "$port10" 'artist=&album=&title=Pending'
+wait "$hold10_pid"
+driver end-session "$port10"
+check "end of the session: answered" 0 $?
+check "end of the session: the pending file written before the answer" "Pending" \
+  "$(cat "$work/files10/now_playing.txt" 2>/dev/null)"
+for _ in $(seq 50); do kill -0 "$session_pid" 2>/dev/null || break; sleep 0.1; done
+check "end of the session: the receiver ended" ended \
+  "$(kill -0 "$session_pid" 2>/dev/null && echo running || echo ended)"
+check "end of the session: clean stop" 1 "$(grep -c '^trackwire_receiver: stopped' "$work/receiver10.log")"
 
 # Ctrl+C stops cleanly: wine turns SIGINT into the console's Ctrl+C event.
 # wine64 runs a 32-bit program through start.exe, so the signal goes to the
@@ -432,7 +470,8 @@ exec 7<&-
 port8=$(free_port)
 files8=$work/files8
 mkdir -p "$files8"
-start_tray "$port8" "$work/tray.log" --folder "$(windows_path "$files8")"
+# A format that starts with dashes is a value, also in the log-on start.
+start_tray "$port8" "$work/tray.log" --folder "$(windows_path "$files8")" --format --console
 tray_pid=$!
 client ready "$port8" || { echo "the receiver with an icon did not start:"; cat "$work/tray.log"; }
 client fire "$port8" 'artist=Les%20%C9toiles&album=Nuit%20%26%20Jour&title=Caf%E9'
@@ -455,12 +494,18 @@ check "second start: no port in use" 0 "$(grep -c 'already in use' "$work/second
 client fire "$port8" 'artist=Solo&album=&title=Still%20first'
 check "second start: the first one still stores" "Still first" \
   "$(file_holds "$files8/title.txt" "Still first")"
+# A console receiver on the icon's port is told so, and does not run.
+(cd "$work" && "$wine" "$bin/trackwire_receiver.exe" --port "$port8" --console \
+  --folder "$(windows_path "$files8")") >"$work/console-on-icon.log" 2>&1
+check "a console receiver on the icon's port: exit code" 2 $?
+check "a console receiver on the icon's port: the icon runs there" 1 \
+  "$(grep -c "a receiver already runs on port $port8, as an icon" "$work/console-on-icon.log")"
 
 # "Start when I log on" writes the Run value with this program, its folder
 # and its options but not --console; again, and the value is gone.
 run_name='WinAmp Tunebeacon Receiver'
 "$wine" reg delete "$run_key" /v "$run_name" /f >/dev/null 2>&1
-expected_run="\"$(windows_path "$bin")\\trackwire_receiver.exe\" --folder $(windows_path "$files8") --port $port8"
+expected_run="\"$(windows_path "$bin")\\trackwire_receiver.exe\" --folder $(windows_path "$files8") --port $port8 --format --console"
 driver command "$port8" 4
 for _ in $(seq 50); do [ -n "$(run_value "$run_name")" ] && break; sleep 0.1; done
 check "start when I log on: the Run value" "$expected_run" "$(run_value "$run_name")"
@@ -468,12 +513,20 @@ driver command "$port8" 4
 for _ in $(seq 50); do [ -z "$(run_value "$run_name")" ] && break; sleep 0.1; done
 check "start when I log on, again: the value gone" "" "$(run_value "$run_name")"
 
+# An icon on a console receiver's port says so where its output goes (else
+# in a box), and ends.
+(cd "$work" && timeout 60 "$wine" "$bin/trackwire_receiver.exe" --port "$port2" \
+  --folder "$(windows_path "$work/files2")") >"$work/tray-on-console.log" 2>&1
+check "an icon on a console receiver's port: exit code" 0 $?
+check "an icon on a console receiver's port: said so" 1 \
+  "$(grep -c "a receiver already runs on port $port2 in a console window" "$work/tray-on-console.log")"
+
 # An error that ends the program shows in a message box, with the console
 # mode's text and exit code: here a port that another program has.
-start_tray "$port2" "$work/tray-in-use.log" --folder "$(windows_path "$work/files2")"
+start_tray "$port9" "$work/tray-in-use.log" --folder "$(windows_path "$work/files2")"
 in_use_pid=$!
 check "port in use, as an icon: the message box" 1 \
-  "$(driver message-box | grep -c "port $port2 .*already in use.*--port")"
+  "$(driver message-box | grep -c "port $port9 .*already in use.*--port")"
 for _ in $(seq 100); do kill -0 "$in_use_pid" 2>/dev/null || break; sleep 0.1; done
 wait "$in_use_pid"
 check "port in use, as an icon: exit code" 2 $?
@@ -488,5 +541,7 @@ else
   check "Exit: exit code" 0 $?
   check "Exit: clean stop" "trackwire_receiver: stopped" "$(tail -n1 "$work/tray.log" | tr -d '\r')"
 fi
+
+kill "$other_pid" 2>/dev/null
 
 checks_summary

@@ -3,6 +3,9 @@
 //   tray_driver command PORT ID    a menu command (WM_COMMAND)
 //   tray_driver menu PORT          opens the icon's menu, as a right click
 //   tray_driver close PORT         WM_CLOSE, as at the end of a session
+//   tray_driver end-session PORT   the end of the session, as Windows tells
+//                                  a --console receiver's hidden window;
+//                                  returns when it has answered
 //   tray_driver message-box        prints the text of the receiver's
 //                                  message box and clicks OK
 // Each waits up to 10 s for its window; exit code 0, or 1 when it never came.
@@ -13,6 +16,7 @@
 
 #include "receiver/icon/tray.h"
 #include "receiver/system/code_page.h"
+#include "receiver/system/console.h"
 
 namespace {
 
@@ -58,13 +62,37 @@ int MessageBoxText() {
 
 }  // namespace
 
+int EndSession(int port) {
+  const std::wstring title = receiver::TrayWindowTitle(port);
+  const HWND window = WaitFor([&] {
+    return FindWindowW(receiver::kConsoleWindowClass, title.c_str());
+  });
+  if (window == nullptr) {
+    std::fprintf(stderr, "tray_driver: no console receiver for port %d\n",
+                 port);
+    return 1;
+  }
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                           SMTO_NORMAL, kWaitMs, &result) ||
+      result == 0) {
+    std::fprintf(stderr, "tray_driver: the end of the session was refused\n");
+    return 1;
+  }
+  return SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF,
+                             SMTO_NORMAL, kWaitMs, &result)
+             ? 0
+             : 1;
+}
+
 int wmain(int argc, wchar_t** argv) {
   const std::wstring action = argc > 1 ? argv[1] : L"";
   if (action == L"message-box") return MessageBoxText();
+  if (action == L"end-session" && argc > 2) return EndSession(_wtoi(argv[2]));
   if (argc < 3) {
     std::fprintf(stderr,
                  "usage: tray_driver command PORT ID | menu PORT | close PORT "
-                 "| message-box\n");
+                 "| end-session PORT | message-box\n");
     return 2;
   }
   const HWND window = TrayWindow(_wtoi(argv[2]));

@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
@@ -11,8 +12,11 @@
 
 #include "receiver/icon/autostart.h"
 #include "receiver/icon/instance.h"
+#include "receiver/system/code_page.h"
+#include "receiver/system/thread.h"
 #include "receiver/tests/second_start.h"
 #include "receiver/text/command_line.h"
+#include "receiver/text/options.h"
 #include "tests/support/helper_process.h"
 
 namespace receiver {
@@ -245,7 +249,7 @@ TEST(TrayExitTest, ExitAndCloseStopTheServerOnceAndEndTheLoop) {
     PostMessageW(tray.window(), WM_COMMAND, kExit, 0);
     EXPECT_EQ(tray.Run(), 0);
     EXPECT_EQ(exits, 1);
-    EXPECT_FALSE(IsWindow(tray.window()));
+    EXPECT_EQ(tray.window(), nullptr);
     EXPECT_FALSE(tray.icon_shown());
     // The board no longer posts to a window that is gone.
     board.Set({"a", "b", "c", ""});
@@ -258,6 +262,152 @@ TEST(TrayExitTest, ExitAndCloseStopTheServerOnceAndEndTheLoop) {
     server.join();
     EXPECT_EQ(exits, 2);
   }
+}
+
+// The server may end while the icon's window is being made: its end waits
+// on the board for the window, which then closes at once, although the
+// server's thread has not yet returned.
+TEST(TrayExitTest, AServerThatEndedBeforeTheWindowTakesTheIconWithIt) {
+  SongBoard board;
+  int exits = 0;
+  Event ended;
+  Event unwound;
+  std::thread server([&] {
+    board.EndServer();
+    ended.Set();
+    unwound.Wait(20000);
+  });
+  ASSERT_TRUE(ended.Wait(10000));
+  Tray tray(Settings(48216), board, [&] { ++exits; });
+  ASSERT_TRUE(tray.Create());
+  const bool closed = PumpUntil([&] { return tray.window() == nullptr; });
+  unwound.Set();
+  server.join();
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(exits, 1);
+  EXPECT_FALSE(tray.icon_shown());
+}
+
+TEST(TrayExitTest, AServerThatEndsLaterTakesTheIconWithIt) {
+  SongBoard board;
+  int exits = 0;
+  Tray tray(Settings(48216), board, [&] { ++exits; });
+  ASSERT_TRUE(tray.Create());
+  std::thread server([&] { board.EndServer(); });
+  server.join();
+  EXPECT_EQ(tray.Run(), 0);
+  EXPECT_EQ(exits, 1);
+}
+
+// At the end of the session Windows may end the process once the window has
+// answered: the exit asks the server to stop first, and the answer waits.
+TEST(TrayExitTest, TheEndOfTheSessionAnswersAfterTheWait) {
+  SongBoard board;
+  std::vector<std::string> steps;
+  Tray tray(Settings(48216), board, [&] { steps.push_back("exit"); });
+  tray.set_session_end_wait([&] { steps.push_back("wait"); });
+  ASSERT_TRUE(tray.Create());
+  SendMessageW(tray.window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+  EXPECT_TRUE(steps.empty());
+  SendMessageW(tray.window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_EQ(steps, (std::vector<std::string>{"exit", "wait"}));
+  EXPECT_EQ(tray.Run(), 0);
+}
+
+// A warning printed before the icon was there (a song file that holds no
+// song) shows as soon as it is, not at the next report.
+TEST(TrayNoticeTest, ANoticeFromBeforeTheIconShowsWhenItAppears) {
+  SongBoard board;
+  board.Notice(
+      "trackwire_receiver: ignoring now_playing.json: it holds no "
+      "song");
+  Tray tray(Settings(48217), board, [] {});
+  ASSERT_TRUE(tray.Create());
+  ASSERT_TRUE(PumpUntil([&] { return !tray.balloon().empty(); }));
+  EXPECT_EQ(tray.balloon(),
+            L"trackwire_receiver: ignoring now_playing.json: it holds no "
+            L"song");
+}
+
+// Command lines as the system takes them apart at log-on.
+std::vector<std::wstring> SystemSplit(const std::wstring& command) {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(command.c_str(), &count);
+  if (arguments == nullptr) return {L"(CommandLineToArgvW failed)"};
+  std::vector<std::wstring> out(arguments, arguments + count);
+  LocalFree(arguments);
+  return out;
+}
+
+TEST(LogOnCommandTest, EveryArgumentComesBackAsItWas) {
+  const std::vector<std::wstring> arguments = {L"--folder",
+                                               L"D:\\My Songs\\",
+                                               L"\\\\server\\share\\",
+                                               L"",
+                                               L"\"",
+                                               L"\\\"",
+                                               L"a b\\\\",
+                                               L"x\\\\\\\"y z",
+                                               L"C:\\Stra\u00dfe \u97f3\u697d",
+                                               L"  ",
+                                               L"end\\"};
+  std::vector<std::wstring> want = {kProgram};
+  want.insert(want.end(), arguments.begin(), arguments.end());
+  EXPECT_EQ(SystemSplit(CommandLine(kProgram, arguments)), want);
+}
+
+// The log-on start runs the options that were parsed, whatever they look
+// like: a format that starts with dashes stays the format.
+TEST(LogOnCommandTest, TheParsedOptionsComeBackThroughTheSystem) {
+  const std::vector<std::vector<std::string>> command_lines = {
+      {"--format", "--console"},
+      {"--port", "8081", "--folder", "x", "--console", "--format",
+       "{title} \"\\\" \\", "--encoding", "utf-8", "--listen", "0.0.0.0",
+       "--allow-host", "studio.example", "--key", "s e\\\"cret\\"},
+  };
+  const std::wstring folder = L"C:\\Users\\Public\\Song Files\\";
+  for (const std::vector<std::string>& command_line : command_lines) {
+    const ParsedOptions parsed = ParseOptions(command_line);
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    const std::vector<std::wstring> split =
+        SystemSplit(AutostartCommand(kProgram, *parsed.options, folder));
+    ASSERT_FALSE(split.empty());
+    EXPECT_EQ(split[0], kProgram);
+    std::vector<std::string> arguments;
+    for (std::size_t i = 1; i < split.size(); ++i) {
+      arguments.push_back(WideToUtf8(split[i]));
+    }
+    const ParsedOptions again = ParseOptions(arguments);
+    ASSERT_TRUE(again.options) << again.error;
+    EXPECT_EQ(again.options->port, parsed.options->port);
+    EXPECT_EQ(again.options->listen, parsed.options->listen);
+    EXPECT_EQ(again.options->folder, WideToUtf8(folder));
+    EXPECT_EQ(again.options->format, parsed.options->format);
+    EXPECT_EQ(again.options->code_page, parsed.options->code_page);
+    EXPECT_EQ(again.options->allow_hosts, parsed.options->allow_hosts);
+    EXPECT_EQ(again.options->key, parsed.options->key);
+    EXPECT_FALSE(again.options->console);
+  }
+}
+
+// The value as it is stored: a REG_SZ of the command's UTF-16 and its
+// terminating null, nothing more.
+TEST(LogOnCommandTest, TheStoredBytes) {
+  ASSERT_EQ(RemoveAutostart(), "");
+  const std::wstring command =
+      CommandLine(kProgram, {L"--folder", L"C:\\Stra\u00dfe"});
+  ASSERT_EQ(WriteAutostart(command), "");
+  BYTE stored[1024] = {};
+  DWORD bytes = sizeof(stored);
+  DWORD type = 0;
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValueName,
+                         RRF_RT_ANY | RRF_NOEXPAND, &type, stored, &bytes),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  std::vector<BYTE> want((command.size() + 1) * sizeof(wchar_t), 0);
+  std::memcpy(want.data(), command.c_str(), want.size());
+  EXPECT_EQ(std::vector<BYTE>(stored, stored + bytes), want);
+  EXPECT_EQ(RemoveAutostart(), "");
 }
 
 TEST(SecondStartTest, OneReceiverPerPort) {
@@ -284,8 +434,10 @@ TEST(SecondStartTest, TellsTheRunningOneToShowItselfAndEndsWithZero) {
       0u);
   ASSERT_TRUE(PumpUntil([&] { return !tray.balloon().empty(); }));
   EXPECT_EQ(tray.balloon(),
-            L"Already running, listening on 127.0.0.1:48213. Click this icon "
-            L"for the overlay's address and more.");
+            L"Already running, listening on 127.0.0.1:48213; its song files "
+            L"stay in " +
+                kFolder +
+                L". Click this icon for the overlay's address and more.");
 }
 
 }  // namespace

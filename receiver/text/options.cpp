@@ -103,6 +103,30 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
   return {options, {}};
 }
 
+std::vector<std::string> OptionArguments(const Options& options,
+                                         const std::string& folder) {
+  const Options defaults;
+  std::vector<std::string> arguments = {"--folder", folder};
+  if (options.port != defaults.port) {
+    arguments.insert(arguments.end(), {"--port", std::to_string(options.port)});
+  }
+  if (options.listen != defaults.listen) {
+    arguments.insert(arguments.end(), {"--listen", options.listen});
+  }
+  if (options.format) {
+    arguments.insert(arguments.end(), {"--format", *options.format});
+  }
+  if (options.code_page != 0) {
+    arguments.insert(arguments.end(),
+                     {"--encoding", std::to_string(options.code_page)});
+  }
+  for (const std::string& host : options.allow_hosts) {
+    arguments.insert(arguments.end(), {"--allow-host", host});
+  }
+  if (options.key) arguments.insert(arguments.end(), {"--key", *options.key});
+  return arguments;
+}
+
 std::string UsageText() {
   return R"(trackwire_receiver: the player's current song for a stream overlay.
 Takes the plug-in's reports (GET /set_current_song.php?artist=&album=&title=),

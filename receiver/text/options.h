@@ -30,6 +30,12 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments);
 // nothing for anything else.
 std::optional<unsigned> ParseCodePage(const std::string& text);
 
+// The options again as arguments that ParseOptions takes back to the same
+// options, with `folder` (a full path) for the folder: what the log-on start
+// runs. Never --console or --help.
+std::vector<std::string> OptionArguments(const Options& options,
+                                         const std::string& folder);
+
 std::string UsageText();
 
 }  // namespace receiver

@@ -90,6 +90,10 @@ int RunServer(const ServerConfig& config, const ServerHooks& hooks) {
   }
   if (!problem.empty()) PrintError("trackwire_receiver: " + problem);
   SongFileWriter files(config.folder);
+  if (!files.started()) {
+    PrintError("trackwire_receiver: cannot start the song files' thread");
+    return 1;
+  }
   std::vector<std::string> names = ComputerNames();
   names.insert(names.end(), config.allow_hosts.begin(),
                config.allow_hosts.end());

@@ -86,8 +86,6 @@ function request_for(string $case): string
         'unknown-path' => "GET /../now_playing.txt HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
         'no-values' => "GET /set_current_song.php?song=x HTTP/1.1\r\nHost: 127.0.0.1\r\n"
             . "Connection: close\r\n\r\n",
-        'cross-site' => "GET /set_current_song.php?title=forged HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-            . "Sec-Fetch-Site: cross-site\r\nConnection: close\r\n\r\n",
         'page' => "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
     };
 }

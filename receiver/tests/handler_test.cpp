@@ -209,6 +209,14 @@ TEST_F(HandlerTest, RoutesMethodsAndTheOverlaysFade) {
       Send(http::verb::options, "*", {{"Host", "127.0.0.1"}});
   EXPECT_EQ(options.response.result(), http::status::no_content);
   EXPECT_EQ(options.response[http::field::allow], "GET, HEAD, OPTIONS");
+  // A browser's preflight gets no CORS permission.
+  const Answer preflight = Send(http::verb::options, kReport,
+                                {{"Host", "127.0.0.1"},
+                                 {"Origin", "https://attacker.example"},
+                                 {"Access-Control-Request-Method", "GET"}});
+  EXPECT_EQ(preflight.response.result(), http::status::method_not_allowed);
+  EXPECT_EQ(preflight.response.find("Access-Control-Allow-Origin"),
+            preflight.response.end());
   const Answer post = Send(http::verb::post, "/", {{"Host", "127.0.0.1"}});
   EXPECT_EQ(post.response.result(), http::status::method_not_allowed);
   EXPECT_EQ(post.response[http::field::allow], "GET, HEAD");

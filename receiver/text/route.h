@@ -12,5 +12,4 @@ Route RouteFor(std::string_view path);
 // GET and HEAD are the only methods any path takes.
 bool IsAllowedMethod(std::string_view method);
 
-
 }  // namespace receiver

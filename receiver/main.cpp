@@ -18,6 +18,7 @@
 #include "receiver/songs/song_files.h"
 #include "receiver/system/code_page.h"
 #include "receiver/system/console.h"
+#include "receiver/system/session_end.h"
 #include "receiver/system/system_message.h"
 #include "receiver/system/thread.h"
 #include "receiver/text/addresses.h"

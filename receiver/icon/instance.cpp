@@ -4,6 +4,7 @@
 
 #include "receiver/icon/tray.h"
 #include "receiver/system/console.h"
+#include "receiver/system/session_end.h"
 
 namespace receiver {
 

@@ -9,6 +9,7 @@
 
 #include "receiver/icon/autostart.h"
 #include "receiver/system/code_page.h"
+#include "receiver/system/window_class.h"
 #include "receiver/text/tray_text.h"
 
 namespace receiver {
@@ -129,15 +130,7 @@ Tray::~Tray() {
 
 bool Tray::Create() {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW window_class = {};
-  window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = WindowProcedure;
-  window_class.hInstance = instance;
-  window_class.lpszClassName = kTrayWindowClass;
-  if (!RegisterClassExW(&window_class) &&
-      GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    return false;
-  }
+  if (!RegisterWindowClass(kTrayWindowClass, WindowProcedure)) return false;
   // Explorer announces a new taskbar (after it restarted) to every
   // top-level window: a message-only window would not hear it.
   taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");

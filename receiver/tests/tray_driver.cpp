@@ -17,6 +17,7 @@
 #include "receiver/icon/tray.h"
 #include "receiver/system/code_page.h"
 #include "receiver/system/console.h"
+#include "receiver/system/session_end.h"
 
 namespace {
 

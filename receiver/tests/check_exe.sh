@@ -38,9 +38,9 @@ kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared AllocConsole
 msvcrt.dll: __mb_cur_max __p__commode __p__fmode __p__wcmdln __set_app_type
   __setusermatherr __wgetmainargs __winitenv _amsg_exit _beginthreadex _cexit
   _close _errno _initterm _iob _onexit _read abort atoi calloc exit fprintf
-  fputc fputs fputwc free fwprintf fwrite localeconv malloc memchr memcmp
-  memcpy memmove memset realloc setlocale signal strchr strcmp strerror strlen
-  strncmp strncpy tolower vfprintf wcslen
+  fputc fputs fputwc free fwprintf fwrite islower isspace isupper localeconv
+  malloc memchr memcmp memcpy memmove memset realloc setlocale signal strchr
+  strcmp strerror strlen strncmp strncpy tolower vfprintf wcslen
 mswsock.dll: AcceptEx GetAcceptExSockaddrs
 ole32.dll: CoInitializeEx CoUninitialize
 shell32.dll: ShellExecuteW Shell_NotifyIconW

@@ -81,8 +81,8 @@ std::string AlreadyRunningText(int port, RunningReceiver running) {
 }
 
 std::string NoThreadText() {
-  return "trackwire_receiver: cannot start the receiver's threads: " +
-         SystemMessage(GetLastError());
+  return "trackwire_receiver: cannot start a thread of its own; Windows is "
+         "short of memory or handles";
 }
 
 int RunInConsole(const ServerConfig& config) {
@@ -101,7 +101,14 @@ int RunInConsole(const ServerConfig& config) {
     SessionEndWindow session(
         TrayWindowTitle(config.port), [&stop] { stop.Stop(); },
         kServerEndWaitMs);
-    if (!console.started() || !session.started()) {
+    if (!session.started()) {
+      // Without a desktop (a service, a display-less session) there is no
+      // window to hear the session end: the receiver runs all the same.
+      PrintError(
+          "trackwire_receiver: no window to hear the end of the session; a "
+          "song file still pending at log-off may not be written");
+    }
+    if (!console.started()) {
       PrintError(NoThreadText());
     } else {
       ServerHooks hooks;

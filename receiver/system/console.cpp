@@ -90,13 +90,16 @@ void Print(std::string_view utf8, bool error) {
 
 void WriteQueuedLines(const std::shared_ptr<ConsoleQueue::State>& state) {
   while (true) {
-    AcquireSRWLockExclusive(&state->lock);
-    while (state->lines.empty() && !state->stopping) {
-      SleepConditionVariableSRW(&state->wake, &state->lock, INFINITE, 0);
+    std::deque<ConsoleLine> lines;
+    bool stopping = false;
+    {
+      const LockHold hold(state->lock);
+      while (state->lines.empty() && !state->stopping) {
+        SleepConditionVariableSRW(&state->wake, &state->lock, INFINITE, 0);
+      }
+      lines = state->lines.TakeAll();
+      stopping = state->stopping;
     }
-    std::deque<ConsoleLine> lines = state->lines.TakeAll();
-    const bool stopping = state->stopping;
-    ReleaseSRWLockExclusive(&state->lock);
     for (const ConsoleLine& line : lines) {
       Write(line.error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE, line.text);
     }

@@ -13,12 +13,14 @@ win7_imports='
 advapi32.dll: RegCloseKey RegCreateKeyExW RegDeleteValueW RegOpenKeyExW
   RegQueryValueExW RegSetValueExW
 kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared AllocConsole
-  AttachConsole CloseHandle CompareStringOrdinal CreateDirectoryW
+  AttachConsole CloseHandle CompareFileTime CompareStringOrdinal
+  CreateDirectoryW
   CreateEventW CreateFileW CreateIoCompletionPort CreateMutexW
   CreateSemaphoreW CreateThread CreateWaitableTimerA DeleteCriticalSection
-  DeleteFileW EnterCriticalSection FormatMessageA FormatMessageW FreeLibrary
+  DeleteFileW EnterCriticalSection FlushFileBuffers FormatMessageA FormatMessageW FreeLibrary
   GetComputerNameExW GetConsoleMode GetConsoleProcessList GetCurrentProcessId
-  GetCurrentThreadId GetFileAttributesW GetFileType GetFullPathNameW
+  GetCurrentThreadId GetFileAttributesExW GetFileAttributesW GetFileSizeEx
+  GetFileType GetFullPathNameW
   GetLastError GetLocalTime GetModuleFileNameW GetModuleHandleA
   GetModuleHandleW GetProcAddress
   GetQueuedCompletionStatus GetStartupInfoW GetStdHandle
@@ -31,14 +33,15 @@ kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared AllocConsole
   ReleaseSRWLockExclusive ReleaseSRWLockShared ReleaseSemaphore
   SetConsoleCtrlHandler SetConsoleMode SetEvent SetLastError SetStdHandle
   SetUnhandledExceptionFilter SetWaitableTimer Sleep SleepConditionVariableSRW
-  SleepEx TerminateThread TlsAlloc TlsFree TlsGetValue TlsSetValue
+  SleepEx SystemTimeToFileTime TerminateThread TlsAlloc TlsFree TlsGetValue TlsSetValue
   VerSetConditionMask VerifyVersionInfoA VirtualProtect VirtualQuery
   WaitForMultipleObjects WaitForSingleObject WakeConditionVariable
   WideCharToMultiByte WriteConsoleW WriteFile
 msvcrt.dll: __mb_cur_max __p__commode __p__fmode __p__wcmdln __set_app_type
   __setusermatherr __wgetmainargs __winitenv _amsg_exit _beginthreadex _cexit
   _close _errno _initterm _iob _onexit _read abort atoi calloc exit fprintf
-  fputc fputs fputwc free fwprintf fwrite localeconv malloc memchr memcmp
+  fputc fputs fputwc free fwprintf fwrite islower isspace isupper localeconv
+  malloc memchr memcmp
   memcpy memmove memset realloc setlocale signal strchr strcmp strerror strlen
   strncmp strncpy tolower vfprintf wcslen
 mswsock.dll: AcceptEx GetAcceptExSockaddrs

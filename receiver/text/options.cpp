@@ -70,9 +70,11 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
                 "--port takes a number from 1 to 65535, not " + value};
       }
       options.port = static_cast<int>(*port);
+      options.port_given = true;
     } else if (name == "--listen") {
       if (value.empty()) return {std::nullopt, "--listen needs an address"};
       options.listen = value;
+      options.listen_given = true;
     } else if (name == "--folder") {
       if (value.empty()) return {std::nullopt, "--folder needs a folder"};
       options.folder = value;
@@ -107,10 +109,10 @@ std::vector<std::string> OptionArguments(const Options& options,
                                          const std::string& folder) {
   const Options defaults;
   std::vector<std::string> arguments = {"--folder", folder};
-  if (options.port != defaults.port) {
+  if (options.port_given || options.port != defaults.port) {
     arguments.insert(arguments.end(), {"--port", std::to_string(options.port)});
   }
-  if (options.listen != defaults.listen) {
+  if (options.listen_given || options.listen != defaults.listen) {
     arguments.insert(arguments.end(), {"--listen", options.listen});
   }
   if (options.format) {

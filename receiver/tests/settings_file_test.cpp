@@ -133,6 +133,12 @@ TEST(SongOutputsTest, FiveFilesOfOldWithoutFileSections) {
       Read("[idle]\ntext = Off air\n").settings, std::nullopt, &song, true);
   EXPECT_EQ(idle[0].bytes, "Off air");
   EXPECT_NE(idle[1].bytes.find("\"idle\": true"), std::string::npos);
+  // --format is a template; one that is not stays as written.
+  EXPECT_EQ(
+      SongFiles({}, std::string("{TITLE}\\n{artist}"), &song, false)[0].bytes,
+      "CAF\xC3\x89\r\nLes \xC3\x89toiles");
+  EXPECT_EQ(SongFiles({}, std::string("{title} {year}"), &song, false)[0].bytes,
+            "Caf\xC3\xA9 {year}");
 }
 
 TEST(SongOutputsTest, ListedFilesEncodingsAndChat) {

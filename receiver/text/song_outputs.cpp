@@ -15,6 +15,17 @@ const FileSettings* NowPlayingFile(const ReceiverSettings& settings) {
   return nullptr;
 }
 
+// --format as a template; one that is not, as written, as it always was.
+std::string FormatText(const std::optional<std::string>& format,
+                       const Song& song, NewLine new_line) {
+  if (format) {
+    if (const ParsedTemplate parsed = ParseTemplate(*format); parsed.parts) {
+      return ExpandTemplate(*parsed.parts, song, new_line);
+    }
+  }
+  return TextLine(format, song);
+}
+
 }  // namespace
 
 void ApplyFormat(ReceiverSettings& settings,
@@ -41,7 +52,8 @@ std::vector<OutputFile> SongFiles(const ReceiverSettings& settings,
     const auto text = [&](std::string value) {
       return idle ? settings.idle_text : value;
     };
-    files.push_back({"now_playing.txt", text(TextLine(format, shown))});
+    files.push_back(
+        {"now_playing.txt", text(FormatText(format, shown, NewLine::kCrLf))});
     files.push_back({"now_playing.json", SongFileJson(song, idle)});
     files.push_back({"artist.txt", text(shown.artist)});
     files.push_back({"album.txt", text(shown.album)});
@@ -64,12 +76,7 @@ std::string NowPlayingLine(const ReceiverSettings& settings,
   if (const FileSettings* file = NowPlayingFile(settings)) {
     return ExpandTemplate(file->parts, song, NewLine::kSpace);
   }
-  if (format) {
-    if (const ParsedTemplate parsed = ParseTemplate(*format); parsed.parts) {
-      return ExpandTemplate(*parsed.parts, song, NewLine::kSpace);
-    }
-  }
-  return TextLine(format, song);
+  return FormatText(format, song, NewLine::kSpace);
 }
 
 std::string ChatLine(const ReceiverSettings& settings, const Song* song,

@@ -13,6 +13,15 @@
 
 namespace receiver {
 
+namespace {
+
+// The history files follow a burst of reports once, not at each.
+constexpr auto kHistoryDelay = std::chrono::milliseconds(200);
+// The UTC offset changes twice a year; asking the system costs time.
+constexpr auto kOffsetFresh = std::chrono::seconds(30);
+
+}  // namespace
+
 SongHub::SongHub(HandlerSettings settings, HubSetup setup, CurrentSong& song,
                  SongFileWriter& files)
     : settings_(std::move(settings)),
@@ -34,8 +43,8 @@ void SongHub::Store(Song song) {
   if (stored_) stored_(song);
   last_song_ = std::chrono::steady_clock::now();
   files_.Write(SongFiles(receiver_, format_, &song, false));
-  if (history_.Add(song, UnixSecondsNow(), LocalOffsetMinutes())) {
-    WriteHistory();
+  if (history_.Add(song, UnixSecondsNow(), OffsetMinutes())) {
+    WriteHistorySoon();
     if (receiver_.log) {
       const HistoryEntry& entry = history_.entries().front();
       files_.Append(LogFileName(entry), LogFileStart(), LogRow(entry));
@@ -79,17 +88,46 @@ void SongHub::WriteHistory() {
         receiver::HistoryJson(history_.entries(), kHistoryKept)}});
 }
 
+void SongHub::WriteHistorySoon() {
+  if (history_due_) return;
+  if (!history_timer_) return WriteHistory();
+  history_due_ = true;
+  history_timer_->expires_after(kHistoryDelay);
+  history_timer_->async_wait([this](const boost::system::error_code& error) {
+    if (error || !history_due_) return;
+    history_due_ = false;
+    WriteHistory();
+  });
+}
+
+int SongHub::OffsetMinutes() {
+  const auto now = std::chrono::steady_clock::now();
+  if (!offset_read_ || now - *offset_read_ > kOffsetFresh) {
+    offset_minutes_ = LocalOffsetMinutes();
+    offset_read_ = now;
+  }
+  return offset_minutes_;
+}
+
 void SongHub::TellChat() {
   if (chat_) chat_(ChatLine());
 }
 
 void SongHub::Start(boost::asio::io_context& io) {
   idle_timer_ = std::make_unique<boost::asio::steady_timer>(io);
+  history_timer_ = std::make_unique<boost::asio::steady_timer>(io);
   last_song_ = std::chrono::steady_clock::now();
   ArmIdle();
 }
 
-void SongHub::Finish() { idle_timer_.reset(); }
+void SongHub::Finish() {
+  idle_timer_.reset();
+  history_timer_.reset();
+  if (history_due_) {
+    history_due_ = false;
+    WriteHistory();
+  }
+}
 
 void SongHub::ArmIdle() {
   if (!idle_timer_) return;
@@ -132,7 +170,7 @@ void SongHub::ApplySettings(const std::string& bytes) {
   if (!SameFiles(before, receiver_) && (song || idle_)) {
     files_.Write(SongFiles(receiver_, format_, song ? &*song : nullptr, idle_));
   }
-  if (!history_.entries().empty()) WriteHistory();
+  if (!history_.entries().empty()) WriteHistorySoon();
   if (before.idle_minutes != receiver_.idle_minutes) ArmIdle();
   TellChat();
   PrintLine("trackwire_receiver: " + std::string(kSettingsFileName) +

@@ -72,8 +72,10 @@ class SongHub : public SongStore {
  private:
   void Broadcast(const std::string& event);
   void WriteHistory();
+  void WriteHistorySoon();
   void ArmIdle();
   void TellChat();
+  int OffsetMinutes();
 
   const HandlerSettings settings_;
   const std::optional<std::string> format_;
@@ -88,6 +90,10 @@ class SongHub : public SongStore {
   History history_;
   bool idle_ = false;
   std::unique_ptr<boost::asio::steady_timer> idle_timer_;
+  std::unique_ptr<boost::asio::steady_timer> history_timer_;
+  bool history_due_ = false;
+  int offset_minutes_ = 0;
+  std::optional<std::chrono::steady_clock::time_point> offset_read_;
   std::chrono::steady_clock::time_point last_song_;
 };
 

@@ -51,9 +51,9 @@ answers() {  # answers TARGET TEXT
   done
   printf '%s' "$body"
 }
-start_receiver() {  # start_receiver LOG
+start_receiver() {  # start_receiver LOG [--console]
   (cd "$work" && exec "$wine" "$bin/trackwire_receiver.exe" --port "$port" \
-    --console --encoding utf-8 --folder "$(windows_path "$files")") >"$1" 2>&1 &
+    ${2:-} --encoding utf-8 --folder "$(windows_path "$files")") >"$1" 2>&1 &
   receiver_pid=$!
   client ready "$port" || { echo "the receiver did not start:"; cat "$1"; exit 1; }
 }
@@ -70,7 +70,7 @@ stop_receiver() {
 save_ini() { printf '%s\r\n' "$@" >"$ini"; }
 
 port=$(free_port)
-start_receiver "$work/receiver.log"
+start_receiver "$work/receiver.log" --console
 check "the first start writes the settings file" 1 \
   "$(grep -c '^;minutes = 0 ' "$ini" 2>/dev/null)"
 cafe='Caf%C3%A9' nihongo='%E6%97%A5%E6%9C%AC%E8%AA%9E'
@@ -137,12 +137,32 @@ check "the playout log: BOM, header and the last row" \
   "efbbbf|date,time,artist,album,title|Back,,Again" \
   "$(head -c3 "$log" | bytes)|$(sed -n 1p "$log" | tr -d '\r\357\273\277')|$(tail -n1 "$log" | tr -d '\r' | cut -d, -f3-)"
 
+# A new port applies at the next start, and says so; --port wins over it.
+save_ini '[file np8.txt]' 'encoding = utf-8-bom' '[idle]' 'text = Off air' \
+  '[receiver]' 'port = 1'
+check "a new port: applies at the next start" 1 \
+  "$(for _ in $(seq 30); do grep -q 'next start' "$work/receiver.log" && break; sleep 0.1; done
+     grep -c 'trackwire_receiver.ini: the new port or address applies at the next start' "$work/receiver.log")"
+
 # The history across a restart.
 before=$(client get "$port" /history.json)
 stop_receiver
-start_receiver "$work/receiver2.log"
+start_receiver "$work/receiver2.log" --console
 check "the history after a restart" "$before" "$(client get "$port" /history.json)"
 check "history.txt: HH:MM and the line" "yes" \
   "$(head -n1 "$files/history.txt" | tr -d '\r' | grep -qE '^[0-9]{2}:[0-9]{2}  Back - Again$' && echo yes || echo no)"
 stop_receiver
+
+# As an icon: the menu's "Clear the song" (7) goes idle at once; "Exit" (5).
+start_receiver "$work/receiver3.log"
+client fire "$port" "artist=Icon&album=&title=Song"
+song=$(expect_bytes '\xef\xbb\xbfIcon - Song')
+check "as an icon: the song" "$song" "$(file_bytes "$files/np8.txt" "$song")"
+"$wine" "$bin/tray_driver.exe" command "$port" 7
+check "Clear the song: the idle text" "$idle" "$(file_bytes "$files/np8.txt" "$idle")"
+check "Clear the song: /song" "Nothing is playing right now" "$(client get "$port" /song)"
+"$wine" "$bin/tray_driver.exe" command "$port" 5
+for _ in $(seq 100); do kill -0 "$receiver_pid" 2>/dev/null || break; sleep 0.1; done
+check "Exit ends the icon" ended \
+  "$(kill -0 "$receiver_pid" 2>/dev/null && echo running || echo ended)"
 checks_summary

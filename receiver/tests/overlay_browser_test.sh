@@ -4,7 +4,7 @@
 # makes: with hide=N each new song fades in and out, a receiver that goes
 # away and comes back keeps the last song and then follows it again, without
 # hide the song stays, idle fades it out until the next song, and the page at
-# / shows the time in the viewer's zone.
+# / shows the time in the viewer's zone and the songs before.
 #   overlay_browser_test.sh PAGE_PRINT WORK_DIR
 set -u
 if [ $# -ne 2 ]; then
@@ -21,7 +21,7 @@ work=$(realpath -m "$2")
 rm -rf "$work"
 mkdir -p "$work"
 export OVERLAY_PAGE_PRINT=$(realpath "$1")
-export OVERLAY_SONG=$work/song.json
+export OVERLAY_SONG=$work/song.json OVERLAY_HISTORY=$work/history.json
 source "$repo/receiver/tests/browser_support.sh"
 
 server_pid=""
@@ -122,6 +122,16 @@ received=$(observed states | tail -n1 | cut -d"|" -f4)
 check "page at /: received in local time" yes \
   "$(grep -q '^received 5/2/2024, 1:45:00' <<<"$received" && echo yes || echo "$received")"
 check "page at /: hide does not apply" shown "$(observed states | tail -n1 | cut -d"|" -f5)"
+
+# The page at / lists the songs before the one on show, from /history.json.
+printf '%s' '[{"artist": "Artist A", "album": "", "title": "Title A", "time": "2024-05-01T21:45:00+05:30"},
+  {"artist": "", "album": "", "title": "<b>B</b>", "time": "2024-05-01T21:40:00+05:30"},
+  {"artist": "Artist C", "album": "", "title": "Title C", "time": "2024-05-01T21:36:00+05:30"}]' \
+  >"$OVERLAY_HISTORY"
+browse "http://127.0.0.1:$port/"
+wait_until at 2500
+check "page at /: the songs before, as text" "$(lines "21:40  <b>B</b>" "21:36  Artist C - Title C")" \
+  "$(observed history)"
 
 stop_browser
 stop_server

@@ -15,6 +15,7 @@
 #include "receiver/icon/song_board.h"
 #include "receiver/icon/tray.h"
 #include "receiver/server/server.h"
+#include "receiver/songs/settings_watch.h"
 #include "receiver/songs/song_files.h"
 #include "receiver/system/code_page.h"
 #include "receiver/system/console.h"
@@ -131,6 +132,7 @@ struct TrayRun {
   ServerConfig config;
   SongBoard board;
   ServerStop stop;
+  ServerCommands commands;
   Event settled;  // the server listens, or has ended
   std::atomic<bool> listening{false};
   std::atomic<int> exit_code{1};
@@ -144,6 +146,8 @@ void Serve(const std::shared_ptr<TrayRun>& run) {
     run->settled.Set();
   };
   hooks.song = [&run](const Song& song) { run->board.Set(song); };
+  hooks.chat = [&run](const std::string& line) { run->board.SetChat(line); };
+  hooks.commands = &run->commands;
   try {
     run->exit_code = RunServer(run->config, hooks);
   } catch (const std::exception& failure) {
@@ -204,9 +208,12 @@ int RunInTray(const Options& options, const ServerConfig& config) {
   settings.program = ThisProgram();
   settings.autostart_command =
       AutostartCommand(settings.program, options, config.folder);
+  settings.settings_file =
+      config.folder + L"\\" + Utf8ToWide(std::string(kSettingsFileName));
   // Exit only asks; the wait comes after the loop.
   Tray tray(settings, run->board, [run] { run->stop.Stop(); });
   tray.set_session_end_wait([&server] { server.Wait(kServerEndWaitMs); });
+  tray.set_clear([run] { run->commands.ClearSong(); });
   if (!tray.Create()) {
     run->stop.Stop();
     server.Wait(kServerEndWaitMs);
@@ -266,6 +273,24 @@ int wmain(int argc, wchar_t** argv) {
     PrintError(text);
     WaitForEnterInOwnWindow();
     return 2;
+  }
+  // The settings file, written at the first start; the command line wins.
+  std::string problem;
+  const SettingsRead read = LoadSettingsFile(config.folder, problem);
+  config.settings = read.settings;
+  if (!options.port_given && read.settings.port) {
+    config.port = *read.settings.port;
+  }
+  if (!options.listen_given && read.settings.listen) {
+    config.listen = *read.settings.listen;
+  }
+  for (const std::string& line : read.problems) {
+    problem += (problem.empty() ? "" : "; ") + line;
+  }
+  if (!problem.empty()) {
+    config.settings_notice =
+        "trackwire_receiver: " + std::string(kSettingsFileName) + ": " +
+        problem;
   }
   if (options.console) return RunInConsole(config);
   return RunInTray(options, config);

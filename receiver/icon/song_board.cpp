@@ -26,6 +26,16 @@ void SongBoard::Notice(std::string_view text) {
   });
 }
 
+void SongBoard::SetChat(std::string line) {
+  LockHold hold(lock_);
+  chat_ = std::move(line);
+}
+
+std::string SongBoard::Chat() {
+  LockHold hold(lock_);
+  return chat_;
+}
+
 std::string SongBoard::TakeNotice() {
   LockHold hold(lock_);
   return std::exchange(notice_, std::string());

@@ -26,6 +26,10 @@ class SongBoard {
   // The song, and the end of the announcement: the next change posts again.
   std::optional<Song> Get();
 
+  // The chat's line, for "Copy the song"; no announcement.
+  void SetChat(std::string line);
+  std::string Chat();
+
   // Something the user should read (a file that cannot be written, a host
   // name refused): kept, joined to what came before and was not yet taken,
   // and announced like a new song.
@@ -48,6 +52,7 @@ class SongBoard {
   SRWLOCK lock_ = SRWLOCK_INIT;
   std::optional<Song> song_;
   std::string notice_;
+  std::string chat_;
   HWND window_ = nullptr;
   UINT message_ = 0;
   bool posted_ = false;  // a message is on its way and the song not yet read

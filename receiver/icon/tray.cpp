@@ -101,6 +101,15 @@ bool ShellOpen(const std::wstring& target) {
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
+// Notepad, rather than whatever opens .ini files here.
+bool NotepadOpen(const std::wstring& file) {
+  const ComApartment apartment;
+  const std::wstring quoted = L"\"" + file + L"\"";
+  const HINSTANCE result = ShellExecuteW(
+      nullptr, L"open", L"notepad.exe", quoted.c_str(), nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
 }  // namespace
 
 std::wstring TrayWindowTitle(int port) {
@@ -116,7 +125,8 @@ Tray::Tray(TraySettings settings, SongBoard& board, std::function<void()> exit)
     : settings_(std::move(settings)),
       board_(board),
       exit_(std::move(exit)),
-      open_(ShellOpen) {}
+      open_(ShellOpen),
+      edit_(NotepadOpen) {}
 
 Tray::~Tray() {
   board_.Listen(nullptr, 0);
@@ -283,6 +293,10 @@ void Tray::ShowMenu() {
   AppendMenuW(handle, MF_STRING, kCopyOverlayAddress,
               L"Copy the overlay address");
   AppendMenuW(handle, MF_STRING, kOpenSongFolder, L"Open the song folder");
+  AppendMenuW(handle, MF_STRING, kEditSettings, L"Edit settings");
+  AppendMenuW(handle, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(handle, MF_STRING, kCopySong, L"Copy the song");
+  AppendMenuW(handle, MF_STRING, kClearSong, L"Clear the song");
   AppendMenuW(handle, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(handle,
               MF_STRING | (StartsAtLogOn(settings_.program) ? MF_CHECKED : 0),
@@ -307,7 +321,22 @@ void Tray::Command(UINT command) {
       }
       break;
     case kCopyOverlayAddress:
-      CopyOverlayAddress();
+      if (!CopyText(settings_.overlay_address)) {
+        ShowError("Cannot copy the overlay address; it is " +
+                  settings_.overlay_address + ".");
+      }
+      break;
+    case kCopySong:
+      if (!CopyText(board_.Chat())) ShowError("Cannot copy the song.");
+      break;
+    case kClearSong:
+      if (clear_) clear_();
+      break;
+    case kEditSettings:
+      if (!edit_(settings_.settings_file)) {
+        ShowError("Cannot open " + WideToUtf8(settings_.settings_file) +
+                  " in Notepad.");
+      }
       break;
     case kOpenSongFolder:
       if (!open_(settings_.folder)) {
@@ -324,8 +353,8 @@ void Tray::Command(UINT command) {
   }
 }
 
-void Tray::CopyOverlayAddress() {
-  const std::wstring text = Utf8ToWide(settings_.overlay_address);
+bool Tray::CopyText(const std::string& utf8) {
+  const std::wstring text = Utf8ToWide(utf8);
   const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
   GlobalMemory memory(bytes);
   if (memory.get() != nullptr) {
@@ -337,12 +366,11 @@ void Tray::CopyOverlayAddress() {
       if (clipboard.open() && EmptyClipboard() &&
           SetClipboardData(CF_UNICODETEXT, memory.get()) != nullptr) {
         memory.release();
-        return;
+        return true;
       }
     }
   }
-  ShowError("Cannot copy the overlay address; it is " +
-            settings_.overlay_address + ".");
+  return false;
 }
 
 void Tray::ToggleAutostart() {

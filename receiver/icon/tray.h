@@ -31,6 +31,9 @@ enum TrayCommand : UINT {
   kOpenSongFolder,
   kStartAtLogOn,
   kExit,
+  kEditSettings,
+  kClearSong,
+  kCopySong,
 };
 
 // One receiver per port: the window's title names it, so that a second
@@ -44,6 +47,7 @@ struct TraySettings {
   std::wstring folder;             // the song files' folder
   std::wstring program;            // this program's full path
   std::wstring autostart_command;  // what "Start when I log on" writes
+  std::wstring settings_file;      // what "Edit settings" opens in Notepad
 };
 
 // A message box with the receiver's name over it, for tray mode's errors.
@@ -77,6 +81,12 @@ class Tray {
   // ShellExecuteW's "open" unless replaced.
   void set_open(Open open) { open_ = std::move(open); }
 
+  // What "Clear the song" asks of the server; it must not wait for it.
+  void set_clear(std::function<void()> clear) { clear_ = std::move(clear); }
+
+  // How "Edit settings" opens the settings file; Notepad unless replaced.
+  void set_edit(Open edit) { edit_ = std::move(edit); }
+
   // At the end of the session Windows may end the process as soon as the
   // window answers: `wait` (bounded) holds the answer until the song files
   // are written.
@@ -100,7 +110,7 @@ class Tray {
   void ShowBalloon(const std::string& utf8, DWORD flags);
   void ShowMenu();
   void Command(UINT command);
-  void CopyOverlayAddress();
+  bool CopyText(const std::string& utf8);
   void ToggleAutostart();
   void Exit();
 
@@ -108,6 +118,8 @@ class Tray {
   SongBoard& board_;
   std::function<void()> exit_;
   Open open_;
+  Open edit_;
+  std::function<void()> clear_;
   std::function<void()> session_end_wait_;
   // Read by Close on any thread.
   std::atomic<HWND> window_{nullptr};

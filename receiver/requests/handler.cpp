@@ -164,15 +164,25 @@ Answer Handle(const Request& request, const Peer& peer,
   }
   const std::optional<Song> song = songs.Current();
   const Song* shown = song ? &*song : nullptr;
+  const bool idle = songs.Idle();
   switch (route) {
     case Route::kPage:
       answer.response = TextResponse(http::status::ok, version,
-                                     PageForQuery(shown, target.query),
+                                     PageForQuery(shown, target.query, idle),
                                      "text/html; charset=utf-8");
       break;
     case Route::kSongJson:
       answer.response =
-          TextResponse(http::status::ok, version, SongFileJson(shown),
+          TextResponse(http::status::ok, version, SongFileJson(shown, idle),
+                       "application/json; charset=utf-8");
+      break;
+    case Route::kChat:
+      answer.response =
+          TextResponse(http::status::ok, version, songs.ChatLine());
+      break;
+    case Route::kHistory:
+      answer.response =
+          TextResponse(http::status::ok, version, songs.HistoryJson(),
                        "application/json; charset=utf-8");
       break;
     case Route::kEvents:

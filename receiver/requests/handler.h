@@ -28,6 +28,12 @@ class SongStore {
   virtual std::optional<Song> Current() const = 0;
   // Shows the song at once; what takes time (the files) follows.
   virtual void Store(Song song) = 0;
+  // After some minutes without a new song, or when the user cleared it.
+  virtual bool Idle() const { return false; }
+  // The chat's line for GET /song.
+  virtual std::string ChatLine() const { return {}; }
+  // The latest songs for GET /history.json.
+  virtual std::string HistoryJson() const { return "[]\n"; }
 };
 
 struct Peer {

@@ -21,7 +21,8 @@ EventStream::EventStream(Socket socket, Connections& connections)
       timer_(socket_.get_executor()),
       last_song_(Clock::now()) {}
 
-void EventStream::Start(unsigned version, const std::optional<Song>& song) {
+void EventStream::Start(unsigned version, const std::optional<Song>& song,
+                        bool idle) {
   beast::error_code ignored;
   // Without this, Nagle's algorithm can hold a small event back.
   socket_.set_option(tcp::no_delay(true), ignored);
@@ -32,7 +33,7 @@ void EventStream::Start(unsigned version, const std::optional<Song>& song) {
   response_.keep_alive(false);
   serializer_.emplace(response_);
   queue_.push_back("retry: 2000\n\n");
-  if (song) queue_.push_back(SongEvent(*song));
+  if (song) queue_.push_back(SongEvent(*song, idle));
   writing_ = true;
   stall_.WriteStarted();
   http::async_write_header(

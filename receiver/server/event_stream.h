@@ -27,7 +27,8 @@ class EventStream : public Connection,
 
   EventStream(Socket socket, Connections& connections);
 
-  void Start(unsigned version, const std::optional<Song>& song);
+  void Start(unsigned version, const std::optional<Song>& song,
+             bool idle = false);
   void SendSong(std::string event);
   bool closed() const { return closed_; }
   void Close() override;

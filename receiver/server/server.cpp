@@ -9,12 +9,14 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 
 #include "receiver/requests/handler.h"
 #include "receiver/server/connections.h"
 #include "receiver/server/listener.h"
 #include "receiver/server/song_hub.h"
 #include "receiver/songs/current_song.h"
+#include "receiver/songs/settings_watch.h"
 #include "receiver/songs/song_files.h"
 #include "receiver/system/clock.h"
 #include "receiver/system/code_page.h"
@@ -81,6 +83,25 @@ ServerStop::Armed::~Armed() {
   stop_->stop_ = nullptr;
 }
 
+void ServerCommands::ClearSong() {
+  const LockHold hold(lock_);
+  if (clear_) clear_();
+}
+
+ServerCommands::Armed::Armed(ServerCommands* commands,
+                             std::function<void()> how)
+    : commands_(commands) {
+  if (commands_ == nullptr) return;
+  const LockHold hold(commands_->lock_);
+  commands_->clear_ = std::move(how);
+}
+
+ServerCommands::Armed::~Armed() {
+  if (commands_ == nullptr) return;
+  const LockHold hold(commands_->lock_);
+  commands_->clear_ = nullptr;
+}
+
 int RunServer(const ServerConfig& config, const ServerHooks& hooks) {
   CurrentSong song;
   std::string problem;
@@ -89,6 +110,18 @@ int RunServer(const ServerConfig& config, const ServerHooks& hooks) {
     song.Set(std::move(*last));
   }
   if (!problem.empty()) PrintError("trackwire_receiver: " + problem);
+  if (!config.settings_notice.empty()) PrintError(config.settings_notice);
+  HubSetup setup;
+  problem.clear();
+  if (const std::optional<std::string> history =
+          ReadSmallFile(config.folder + L"\\history.json", problem)) {
+    setup.history = ParseHistoryJson(*history);
+  }
+  if (!problem.empty()) PrintError("trackwire_receiver: " + problem);
+  setup.format = config.format;
+  setup.settings = config.settings;
+  setup.stored = hooks.song;
+  setup.chat = hooks.chat;
   SongFileWriter files(config.folder);
   if (!files.started()) {
     PrintError("trackwire_receiver: cannot start the song files' thread");
@@ -105,7 +138,7 @@ int RunServer(const ServerConfig& config, const ServerHooks& hooks) {
   };
   settings.now = [] { return IsoUtc(UnixSecondsNow()); };
   // Outlives the io_context: connections still queued there refer to it.
-  SongHub hub(std::move(settings), config.format, song, files, hooks.song);
+  SongHub hub(std::move(settings), std::move(setup), song, files);
   net::io_context io(1);
   beast::error_code ec;
   const net::ip::address address = net::ip::make_address(config.listen, ec);
@@ -163,12 +196,34 @@ int RunServer(const ServerConfig& config, const ServerHooks& hooks) {
   PrintLine("  browser source: " + page + "?overlay=1");
   PrintLine("  text source:    " + WideToUtf8(text_file));
   PrintLine("Ctrl+C ends it.");
+  hub.Start(io);
   {
     // Disarmed however the run ends, before the io_context goes.
     const ServerStop::Armed armed(hooks.stop, [&io] { io.stop(); });
+    const ServerCommands::Armed commands(hooks.commands, [&io, &hub] {
+      net::post(io, [&hub] { hub.Clear(); });
+    });
+    FileWatch watch(
+        config.folder + L"\\" + Utf8ToWide(std::string(kSettingsFileName)),
+        [&io, &hub](std::string bytes) {
+          net::post(io, [&hub, bytes = std::move(bytes)] {
+            hub.ApplySettings(bytes);
+          });
+        });
+    if (!watch.started()) {
+      PrintError("trackwire_receiver: cannot watch the settings file");
+    }
     if (hooks.listening) hooks.listening();
-    RunUntilStopped(io, listener);
+    try {
+      RunUntilStopped(io, listener);
+    } catch (...) {
+      // Its timer goes before the io_context does.
+      hub.Finish();
+      throw;
+    }
+    watch.Stop();
   }
+  hub.Finish();
   files.Finish();
   PrintLine("trackwire_receiver: stopped");
   return 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "receiver/text/settings_file.h"
 #include "receiver/text/song_text.h"
 
 namespace receiver {
@@ -19,6 +20,8 @@ struct ServerConfig {
   unsigned code_page = 0;
   std::vector<std::string> allow_hosts;  // besides this PC's own names
   std::optional<std::string> key;        // what a report's key= must be
+  ReceiverSettings settings;             // the settings file's, at start
+  std::string settings_notice;           // its problems, told at start
 };
 
 // Ends a running RunServer from any thread; asked before the server
@@ -50,6 +53,33 @@ class ServerStop {
   bool requested_ = false;
 };
 
+// The menu's "Clear the song", from any thread: the server's thread does it
+// soon after; nothing while no server runs.
+class ServerCommands {
+ public:
+  ServerCommands() = default;
+  ServerCommands(const ServerCommands&) = delete;
+  ServerCommands& operator=(const ServerCommands&) = delete;
+
+  void ClearSong();
+
+  // While it lives, ClearSong() calls `how`.
+  class Armed {
+   public:
+    Armed(ServerCommands* commands, std::function<void()> how);
+    Armed(const Armed&) = delete;
+    Armed& operator=(const Armed&) = delete;
+    ~Armed();
+
+   private:
+    ServerCommands* commands_;
+  };
+
+ private:
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  std::function<void()> clear_;
+};
+
 // What the program around the server hears from it, on the server's thread;
 // neither may wait for another thread.
 struct ServerHooks {
@@ -58,6 +88,9 @@ struct ServerHooks {
   std::function<void()> listening;
   // The song read back at start, and each new one.
   std::function<void(const Song&)> song;
+  // The chat's line whenever it changes.
+  std::function<void(const std::string&)> chat;
+  ServerCommands* commands = nullptr;
 };
 
 // Listens and serves until Ctrl+C, the console closes or `hooks.stop`; the

@@ -152,7 +152,7 @@ void Session::FollowEvents(unsigned version) {
   auto events = std::make_shared<EventStream>(stream_.release_socket(),
                                               hub_.connections());
   hub_.Follow(events);
-  events->Start(version, hub_.Current());
+  events->Start(version, hub_.Current(), hub_.Idle());
 }
 
 void Session::Refuse(http::status status) {

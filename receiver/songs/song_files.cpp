@@ -3,7 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "receiver/system/code_page.h"
 #include "receiver/system/console.h"
@@ -82,21 +85,38 @@ std::string ReplaceFile(const std::wstring& path, std::string_view contents) {
 
 struct SongFileWriter::State {
   struct Slot {
-    std::wstring path;
     std::optional<std::string> pending;
     bool failing = false;
     DWORD delay_ms = 0;
     ULONGLONG next_try = 0;  // GetTickCount64 time; 0: at once
   };
+  struct Row {
+    std::string name;
+    std::string start;
+    std::string row;
+  };
+  std::wstring folder;
   SRWLOCK lock = SRWLOCK_INIT;
   CONDITION_VARIABLE wake = CONDITION_VARIABLE_INIT;
-  Slot slots[kSongFileCount];
+  // By file name, in the order they first came.
+  std::vector<std::pair<std::wstring, Slot>> slots;
+
+  Slot& SlotFor(const std::wstring& name) {
+    for (auto& [slot_name, slot] : slots) {
+      if (slot_name == name) return slot;
+    }
+    return slots.emplace_back(name, Slot()).second;
+  }
+  std::deque<Row> rows;
+  bool rows_failing = false;
+  ULONGLONG rows_next_try = 0;
   bool stopping = false;
 };
 
 namespace {
 
 using WriterState = SongFileWriter::State;
+using Taken = std::vector<std::pair<std::wstring, std::string>>;
 
 // A reader usually lets go within milliseconds; one that holds on for long
 // costs a try a second.
@@ -106,55 +126,81 @@ constexpr DWORD kLongestRetryMs = 1000;
 // seconds Windows gives at log-off.
 constexpr DWORD kFinishWaitMs = 2000;
 
-std::wstring FileName(const std::wstring& path) {
-  return path.substr(path.find_last_of(L'\\') + 1);
-}
-
-// Picks the slots due now and takes their contents; when none is due, waits
-// for a new song, a retry time or the end. Called with the lock held.
-bool TakeDue(WriterState& state,
-             std::optional<std::string> (&taken)[kSongFileCount]) {
+// Picks the files and log rows due now and takes them; when none is due,
+// waits for a new song, a retry time or the end. Called with the lock held.
+bool TakeDue(WriterState& state, Taken& taken,
+             std::deque<WriterState::Row>& rows) {
   while (true) {
     const ULONGLONG now = GetTickCount64();
     ULONGLONG wait = INFINITE;
-    bool due = false;
-    for (std::size_t i = 0; i < kSongFileCount; ++i) {
-      WriterState::Slot& slot = state.slots[i];
+    for (auto& [name, slot] : state.slots) {
       if (!slot.pending) continue;
       if (state.stopping || slot.next_try <= now) {
-        taken[i] = std::move(slot.pending);
+        taken.emplace_back(name, std::move(*slot.pending));
         slot.pending.reset();
-        due = true;
       } else if (slot.next_try - now < wait) {
         wait = slot.next_try - now;
       }
     }
-    if (due) return true;
+    if (!state.rows.empty()) {
+      if (state.stopping || state.rows_next_try <= now) {
+        rows.swap(state.rows);
+      } else if (state.rows_next_try - now < wait) {
+        wait = state.rows_next_try - now;
+      }
+    }
+    if (!taken.empty() || !rows.empty()) return true;
     if (state.stopping) return false;
     SleepConditionVariableSRW(&state.wake, &state.lock,
                               static_cast<DWORD>(wait), 0);
   }
 }
 
+std::string AppendRow(const std::wstring& folder, const WriterState::Row& row) {
+  const std::wstring logs = folder + L"\\log";
+  if (!CreateDirectoryW(logs.c_str(), nullptr) &&
+      GetLastError() != ERROR_ALREADY_EXISTS) {
+    return Failure("cannot make the folder", logs);
+  }
+  const std::wstring path = logs + L"\\" + Utf8ToWide(row.name);
+  File file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsOpen()) return Failure("cannot open", path);
+  LARGE_INTEGER size = {};
+  std::string bytes = row.row;
+  if (GetFileSizeEx(file.Get(), &size) && size.QuadPart == 0) {
+    bytes = row.start + bytes;
+  }
+  if (!WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get())) {
+    return Failure("cannot write", path);
+  }
+  return {};
+}
+
 void WriteSongFiles(const std::shared_ptr<WriterState>& state) {
   AcquireSRWLockExclusive(&state->lock);
   while (true) {
-    std::optional<std::string> taken[kSongFileCount];
+    Taken taken;
+    std::deque<WriterState::Row> rows;
     const bool stopping = state->stopping;
-    if (!TakeDue(*state, taken)) break;
+    if (!TakeDue(*state, taken, rows)) break;
     ReleaseSRWLockExclusive(&state->lock);
-    std::string errors[kSongFileCount];
-    for (std::size_t i = 0; i < kSongFileCount; ++i) {
-      if (taken[i]) errors[i] = ReplaceFile(state->slots[i].path, *taken[i]);
+    std::vector<std::string> errors;
+    for (const auto& [name, contents] : taken) {
+      errors.push_back(ReplaceFile(state->folder + L"\\" + name, contents));
     }
-    std::string messages[kSongFileCount];
+    std::string row_error;
+    while (!rows.empty() && row_error.empty()) {
+      row_error = AppendRow(state->folder, rows.front());
+      if (row_error.empty()) rows.pop_front();
+    }
+    std::vector<std::string> messages;
     AcquireSRWLockExclusive(&state->lock);
-    for (std::size_t i = 0; i < kSongFileCount; ++i) {
-      if (!taken[i]) continue;
-      WriterState::Slot& slot = state->slots[i];
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+      WriterState::Slot& slot = state->SlotFor(taken[i].first);
       if (errors[i].empty()) {
         if (slot.failing) {
-          messages[i] = WideToUtf8(FileName(slot.path)) + " written again";
+          messages.push_back(WideToUtf8(taken[i].first) + " written again");
         }
         slot.failing = false;
         slot.delay_ms = 0;
@@ -162,9 +208,9 @@ void WriteSongFiles(const std::shared_ptr<WriterState>& state) {
         continue;
       }
       if (!slot.failing) {
-        messages[i] = errors[i] +
-                      "; the page has the new song, the file follows as soon "
-                      "as it can be replaced";
+        messages.push_back(errors[i] +
+                           "; the page has the new song, the file follows as "
+                           "soon as it can be replaced");
       }
       slot.failing = true;
       slot.delay_ms = slot.delay_ms == 0
@@ -172,12 +218,19 @@ void WriteSongFiles(const std::shared_ptr<WriterState>& state) {
                           : std::min(2 * slot.delay_ms, kLongestRetryMs);
       slot.next_try = GetTickCount64() + slot.delay_ms;
       // A newer song that came meanwhile wins.
-      if (!slot.pending) slot.pending = std::move(taken[i]);
+      if (!slot.pending) slot.pending = std::move(taken[i].second);
     }
+    if (!row_error.empty() && !state->rows_failing) {
+      messages.push_back(row_error + "; the playout log is tried again");
+    }
+    state->rows_failing = !row_error.empty();
+    state->rows_next_try = GetTickCount64() + kLongestRetryMs;
+    // Rows that could not be written come before newer ones.
+    state->rows.insert(state->rows.begin(), rows.begin(), rows.end());
     // Printed without the lock: the server's Write never waits on a console.
     ReleaseSRWLockExclusive(&state->lock);
     for (const std::string& message : messages) {
-      if (!message.empty()) PrintError("trackwire_receiver: " + message);
+      PrintError("trackwire_receiver: " + message);
     }
     AcquireSRWLockExclusive(&state->lock);
     // At the end each file gets one last try, not a retry loop.
@@ -190,9 +243,7 @@ void WriteSongFiles(const std::shared_ptr<WriterState>& state) {
 
 SongFileWriter::SongFileWriter(const std::wstring& folder)
     : state_(std::make_shared<State>()) {
-  for (std::size_t i = 0; i < kSongFileCount; ++i) {
-    state_->slots[i].path = folder + L"\\" + kSongFileNames[i];
-  }
+  state_->folder = folder;
   thread_ =
       std::make_unique<Thread>([state = state_] { WriteSongFiles(state); });
 }
@@ -201,15 +252,21 @@ SongFileWriter::~SongFileWriter() { Finish(); }
 
 bool SongFileWriter::started() const { return thread_->started(); }
 
-void SongFileWriter::Write(std::string text, std::string json,
-                           const Song& song) {
-  std::string contents[kSongFileCount] = {std::move(text), std::move(json),
-                                          song.artist, song.album, song.title};
+void SongFileWriter::Write(std::vector<OutputFile> files) {
   {
     const LockHold hold(state_->lock);
-    for (std::size_t i = 0; i < kSongFileCount; ++i) {
-      state_->slots[i].pending = std::move(contents[i]);
+    for (OutputFile& file : files) {
+      state_->SlotFor(Utf8ToWide(file.name)).pending = std::move(file.bytes);
     }
+  }
+  WakeConditionVariable(&state_->wake);
+}
+
+void SongFileWriter::Append(std::string name, std::string start,
+                            std::string row) {
+  {
+    const LockHold hold(state_->lock);
+    state_->rows.push_back({std::move(name), std::move(start), std::move(row)});
   }
   WakeConditionVariable(&state_->wake);
 }

@@ -5,7 +5,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "receiver/text/song_outputs.h"
 #include "receiver/text/song_text.h"
 
 namespace receiver {
@@ -16,14 +18,6 @@ class Thread;
 // and renamed over it, so readers see the old file or the new one, never a
 // part. Returns an empty string, or what went wrong.
 std::string ReplaceFile(const std::wstring& path, std::string_view contents);
-
-// The song files, in the order SongFileWriter::Write takes their contents:
-// the formatted line, the JSON, then one file per field (for a text source
-// per field), each UTF-8 without a BOM or a line end.
-inline constexpr std::size_t kSongFileCount = 5;
-inline constexpr const wchar_t* kSongFileNames[kSongFileCount] = {
-    L"now_playing.txt", L"now_playing.json", L"artist.txt", L"album.txt",
-    L"title.txt"};
 
 // Keeps the song files in `folder` at the latest song, on a thread of its
 // own: a file that cannot be replaced now (a program holds
@@ -40,8 +34,12 @@ class SongFileWriter {
   // False when its thread could not start: no file would ever be written.
   bool started() const;
 
-  // Returns at once; the files follow.
-  void Write(std::string text, std::string json, const Song& song);
+  // Returns at once; the files (names in the folder) follow.
+  void Write(std::vector<OutputFile> files);
+
+  // Adds `row` to the file `name` under the folder's log\ (made when
+  // missing), after `start` when the file is new; flushed at once.
+  void Append(std::string name, std::string start, std::string row);
 
   // Tries what is still pending once more and ends the thread.
   void Finish();

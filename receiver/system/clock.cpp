@@ -16,6 +16,25 @@ std::int64_t UnixSecondsNow() {
   return static_cast<std::int64_t>(ticks / 10000000u) - 11644473600LL;
 }
 
+int LocalOffsetMinutes() {
+  SYSTEMTIME local;
+  GetLocalTime(&local);
+  FILETIME utc;
+  GetSystemTimeAsFileTime(&utc);
+  FILETIME local_file;
+  if (!SystemTimeToFileTime(&local, &local_file)) return 0;
+  const auto ticks = [](const FILETIME& time) {
+    return static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+        time.dwLowDateTime);
+  };
+  const std::int64_t minutes =
+      (ticks(local_file) - ticks(utc)) / (10000000LL * 60);
+  // The two readings are moments apart; zones are whole quarter hours.
+  const std::int64_t quarters = (minutes + (minutes < 0 ? -7 : 7)) / 15;
+  return static_cast<int>(quarters * 15);
+}
+
 std::string LocalClockText() {
   SYSTEMTIME now;
   GetLocalTime(&now);

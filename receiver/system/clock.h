@@ -7,6 +7,9 @@ namespace receiver {
 
 std::int64_t UnixSecondsNow();
 
+// Local time minus UTC now, in minutes.
+int LocalOffsetMinutes();
+
 // The local time of day as HH:MM:SS, for the console.
 std::string LocalClockText();
 

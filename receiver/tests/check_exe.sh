@@ -13,12 +13,14 @@ win7_imports='
 advapi32.dll: RegCloseKey RegCreateKeyExW RegDeleteValueW RegOpenKeyExW
   RegQueryValueExW RegSetValueExW
 kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared AllocConsole
-  AttachConsole CloseHandle CompareStringOrdinal CreateDirectoryW
+  AttachConsole CloseHandle CompareFileTime CompareStringOrdinal
+  CreateDirectoryW
   CreateEventW CreateFileW CreateIoCompletionPort CreateMutexW
   CreateSemaphoreW CreateThread CreateWaitableTimerA DeleteCriticalSection
-  DeleteFileW EnterCriticalSection FormatMessageA FormatMessageW FreeLibrary
+  DeleteFileW EnterCriticalSection FlushFileBuffers FormatMessageA FormatMessageW FreeLibrary
   GetComputerNameExW GetConsoleMode GetConsoleProcessList GetCurrentProcessId
-  GetCurrentThreadId GetFileAttributesW GetFileType GetFullPathNameW
+  GetCurrentThreadId GetFileAttributesExW GetFileAttributesW GetFileSizeEx
+  GetFileType GetFullPathNameW
   GetLastError GetLocalTime GetModuleFileNameW GetModuleHandleA
   GetModuleHandleW GetProcAddress
   GetQueuedCompletionStatus GetStartupInfoW GetStdHandle
@@ -31,7 +33,7 @@ kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared AllocConsole
   ReleaseSRWLockExclusive ReleaseSRWLockShared ReleaseSemaphore
   SetConsoleCtrlHandler SetConsoleMode SetEvent SetLastError SetStdHandle
   SetUnhandledExceptionFilter SetWaitableTimer Sleep SleepConditionVariableSRW
-  SleepEx TerminateThread TlsAlloc TlsFree TlsGetValue TlsSetValue
+  SleepEx SystemTimeToFileTime TerminateThread TlsAlloc TlsFree TlsGetValue TlsSetValue
   VerSetConditionMask VerifyVersionInfoA VirtualProtect VirtualQuery
   WaitForMultipleObjects WaitForSingleObject WakeConditionVariable
   WideCharToMultiByte WriteConsoleW WriteFile

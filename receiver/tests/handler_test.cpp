@@ -16,6 +16,10 @@ class Songs : public SongStore {
     current = song;
     stored.push_back(std::move(song));
   }
+  bool Idle() const override { return idle; }
+  std::string ChatLine() const override { return "chat line"; }
+  std::string HistoryJson() const override { return "[1]\n"; }
+  bool idle = false;
   std::optional<Song> current;
   std::vector<Song> stored;
 };
@@ -226,6 +230,31 @@ TEST_F(HandlerTest, RoutesMethodsAndTheOverlaysFade) {
   EXPECT_EQ(Get("/set_current_song.php?other=1").response.result(),
             http::status::bad_request);
   EXPECT_TRUE(songs_.stored.empty());
+}
+
+TEST_F(HandlerTest, ChatLineHistoryAndIdle) {
+  const Answer chat = Get("/song");
+  EXPECT_EQ(chat.response.result(), http::status::ok);
+  EXPECT_EQ(chat.response.body(), "chat line");
+  EXPECT_EQ(chat.response[http::field::content_type],
+            "text/plain; charset=utf-8");
+  EXPECT_EQ(chat.response[http::field::cache_control], "no-store");
+  // Host names are checked here as everywhere.
+  EXPECT_EQ(Get("/song", {{"Host", "evil.test"}}).response.result(),
+            http::status::forbidden);
+  const Answer history = Get("/history.json");
+  EXPECT_EQ(history.response.body(), "[1]\n");
+  EXPECT_EQ(history.response[http::field::content_type],
+            "application/json; charset=utf-8");
+  songs_.current = Song{"A", "", "T", "2024-05-01T20:15:00Z"};
+  songs_.idle = true;
+  EXPECT_NE(Get("/now_playing.json").response.body().find("\"idle\": true"),
+            std::string::npos);
+  EXPECT_NE(Get("/?overlay=1").response.body().find("data-idle=\"1\""),
+            std::string::npos);
+  EXPECT_EQ(Send(http::verb::post, "/song", {{"Host", "127.0.0.1"}})
+                .response.result(),
+            http::status::method_not_allowed);
 }
 
 }  // namespace

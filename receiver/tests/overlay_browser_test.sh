@@ -3,7 +3,8 @@
 # receiver's HTTP side (overlay_server.php) with the page that page_print
 # makes: with hide=N each new song fades in and out, a receiver that goes
 # away and comes back keeps the last song and then follows it again, without
-# hide the song stays, and the page at / shows the time in the viewer's zone.
+# hide the song stays, idle fades it out until the next song, and the page at
+# / shows the time in the viewer's zone and the songs before.
 #   overlay_browser_test.sh PAGE_PRINT WORK_DIR
 set -u
 if [ $# -ne 2 ]; then
@@ -20,7 +21,7 @@ work=$(realpath -m "$2")
 rm -rf "$work"
 mkdir -p "$work"
 export OVERLAY_PAGE_PRINT=$(realpath "$1")
-export OVERLAY_SONG=$work/song.json
+export OVERLAY_SONG=$work/song.json OVERLAY_HISTORY=$work/history.json
 source "$repo/receiver/tests/browser_support.sh"
 
 server_pid=""
@@ -36,6 +37,11 @@ song() {  # song ARTIST ALBUM TITLE RECEIVED: what the stand-in serves next
   php -r 'echo json_encode(["artist" => $argv[1], "album" => $argv[2],
     "title" => $argv[3], "received" => $argv[4]]);' "$@" >"$work/song.tmp" &&
     mv "$work/song.tmp" "$OVERLAY_SONG"
+}
+idle_song() {  # idle_song ARTIST ALBUM TITLE RECEIVED: the same, idle
+  php -r 'echo json_encode(["artist" => $argv[1], "album" => $argv[2],
+    "title" => $argv[3], "received" => $argv[4], "idle" => true]);' "$@" \
+    >"$work/song.tmp" && mv "$work/song.tmp" "$OVERLAY_SONG"
 }
 # Each in a session of its own, stopped as a group: PHP's workers and
 # Chromium's helpers go with them.
@@ -95,6 +101,17 @@ for query in "overlay=1" "overlay=1&hide=2x"; do
   check "$query: shown and staying" "$d|shown" "$(observed states)"
   check "$query: fully visible" 1 "$(observed opacity)"
 done
+# Idle: the overlay fades out, and the next song brings it back.
+idle_song "Artist D" "Album D" "Title D" 2024-05-01T20:27:00Z
+wait_until states "$d|faded"
+wait_until opacity 0
+check "idle: the overlay fades out" "$(lines "$d|shown" "$d|faded")" \
+  "$(observed states)"
+e="Title E|Artist E||-"
+song "Artist E" "" "Title E" 2024-05-01T20:31:00Z
+wait_until states "$e|shown"
+check "idle ends with the next song" "$(lines "$d|shown" "$d|faded" "$e|shown")" \
+  "$(observed states)"
 
 # The page at / shows when the song came in the viewer's time zone (UTC+5:30
 # here), and no hide applies to it.
@@ -105,6 +122,16 @@ received=$(observed states | tail -n1 | cut -d"|" -f4)
 check "page at /: received in local time" yes \
   "$(grep -q '^received 5/2/2024, 1:45:00' <<<"$received" && echo yes || echo "$received")"
 check "page at /: hide does not apply" shown "$(observed states | tail -n1 | cut -d"|" -f5)"
+
+# The page at / lists the songs before the one on show, from /history.json.
+printf '%s' '[{"artist": "Artist A", "album": "", "title": "Title A", "time": "2024-05-01T21:45:00+05:30"},
+  {"artist": "", "album": "", "title": "<b>B</b>", "time": "2024-05-01T21:40:00+05:30"},
+  {"artist": "Artist C", "album": "", "title": "Title C", "time": "2024-05-01T21:36:00+05:30"}]' \
+  >"$OVERLAY_HISTORY"
+browse "http://127.0.0.1:$port/"
+wait_until at 2500
+check "page at /: the songs before, as text" "$(lines "21:40  <b>B</b>" "21:36  Artist C - Title C")" \
+  "$(observed history)"
 
 stop_browser
 stop_server

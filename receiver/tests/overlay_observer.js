@@ -21,6 +21,8 @@
       at: Math.round(performance.now()),
       opacity: getComputedStyle(box).opacity,
       states: states.join('\n'),
+      history: [...document.querySelectorAll('#history li')]
+          .map((item) => item.textContent).join('\n'),
     });
     fetch('/observe?' + report).catch(() => {});
   }, 250);

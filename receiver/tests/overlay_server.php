@@ -2,7 +2,8 @@
 // Stands in for the receiver's HTTP side in the overlay's browser test, under
 // PHP's built-in server: / is the page that page_print makes for the query
 // (with the test's observer added), /events and /now_playing.json follow a
-// song file that the test rewrites, and /observe logs what the observer saw.
+// song file that the test rewrites, /history.json is OVERLAY_HISTORY, and
+// /observe logs what the observer saw.
 // Environment: OVERLAY_PAGE_PRINT, OVERLAY_SONG, OVERLAY_LOG. With
 // OVERLAY_RECEIVER (HOST:PORT) it passes /, /events and /now_playing.json
 // through to that receiver instead, adding only the observer to the page.
@@ -87,9 +88,14 @@ if ($receiver !== false && $path !== '/observe') {
     flush();
     usleep(100000);
   }
+} elseif ($path === '/history.json' && getenv('OVERLAY_HISTORY') !== false) {
+  header('Content-Type: application/json; charset=utf-8');
+  header('Cache-Control: no-store');
+  readfile(getenv('OVERLAY_HISTORY'));
 } elseif ($path === '/observe') {
   $line = json_encode([(int)($_GET['at'] ?? 0), (string)($_GET['opacity'] ?? ''),
-                       explode("\n", (string)($_GET['states'] ?? ''))]);
+                       explode("\n", (string)($_GET['states'] ?? '')),
+                       (string)($_GET['history'] ?? '')]);
   file_put_contents($log, "$line\n", FILE_APPEND | LOCK_EX);
   http_response_code(204);
 } else {

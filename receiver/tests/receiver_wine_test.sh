@@ -191,7 +191,8 @@ wait "$silent_pid"
 check "silent connection dropped" 1 "$(grep -cE '^dropped after [1-9] s$' "$work/silent.log")"
 still_stores "a silent connection"
 check "receiver still running" 0 "$(kill -0 "$receiver_pid" 2>/dev/null; echo $?)"
-check "nothing else in the folder" "album.txt artist.txt now_playing.json now_playing.txt title.txt" \
+# The five song files, the history and the settings file written at start.
+check "nothing else in the folder" "album.txt artist.txt history.json history.txt now_playing.json now_playing.txt title.txt trackwire_receiver.ini" \
   "$(ls -A "$files" | sort | tr '\n' ' ' | sed 's/ $//')"
 
 # 1. Host names: an IP address, localhost, this PC's own names and names

@@ -35,6 +35,7 @@ TraySettings Settings(int port) {
   settings.folder = kFolder;
   settings.program = kProgram;
   settings.autostart_command = CommandLine(kProgram, {L"--folder", kFolder});
+  settings.settings_file = std::wstring(kFolder) + L"\\trackwire_receiver.ini";
   return settings;
 }
 
@@ -93,6 +94,10 @@ std::vector<MenuItem> Menu(bool checked) {
   return {{L"Open the overlay", false},
           {L"Copy the overlay address", false},
           {L"Open the song folder", false},
+          {L"Edit settings", false},
+          {L"", false},
+          {L"Copy the song", false},
+          {L"Clear the song", false},
           {L"", false},
           {L"Start when I log on", checked},
           {L"", false},
@@ -142,12 +147,18 @@ class TrayTest : public ::testing::Test {
       opened_.push_back(target);
       return true;
     });
+    tray_.set_edit([this](const std::wstring& target) {
+      opened_.push_back(L"notepad " + target);
+      return true;
+    });
+    tray_.set_clear([this] { ++clears_; });
     ASSERT_TRUE(tray_.Create());
   }
   void TearDown() override { EXPECT_EQ(RemoveAutostart(), ""); }
 
   SongBoard board_;
   int exits_ = 0;
+  int clears_ = 0;
   std::vector<std::wstring> opened_;
   Tray tray_{Settings(48211), board_, [this] { ++exits_; }};
 };
@@ -215,6 +226,19 @@ TEST_F(TrayTest, TheOverlayAndTheFolder) {
                          L"http://127.0.0.1:48211/?overlay=1", kFolder}));
   SendMessageW(tray_.window(), WM_COMMAND, kCopyOverlayAddress, 0);
   EXPECT_EQ(ClipboardText(), L"http://127.0.0.1:48211/?overlay=1");
+}
+
+TEST_F(TrayTest, SettingsTheChatLineAndClearing) {
+  SendMessageW(tray_.window(), WM_COMMAND, kEditSettings, 0);
+  EXPECT_EQ(opened_,
+            (std::vector<std::wstring>{L"notepad " + std::wstring(kFolder) +
+                                       L"\\trackwire_receiver.ini"}));
+  board_.SetChat("Les \xC3\x89toiles - Caf\xC3\xA9");
+  SendMessageW(tray_.window(), WM_COMMAND, kCopySong, 0);
+  EXPECT_EQ(ClipboardText(), L"Les \u00c9toiles - Caf\u00e9");
+  SendMessageW(tray_.window(), WM_COMMAND, kClearSong, 0);
+  EXPECT_EQ(clears_, 1);
+  EXPECT_EQ(exits_, 0);
 }
 
 TEST_F(TrayTest, StartWhenILogOnWritesAndRemovesTheRunValue) {

@@ -70,9 +70,11 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
                 "--port takes a number from 1 to 65535, not " + value};
       }
       options.port = static_cast<int>(*port);
+      options.port_given = true;
     } else if (name == "--listen") {
       if (value.empty()) return {std::nullopt, "--listen needs an address"};
       options.listen = value;
+      options.listen_given = true;
     } else if (name == "--folder") {
       if (value.empty()) return {std::nullopt, "--folder needs a folder"};
       options.folder = value;
@@ -107,10 +109,10 @@ std::vector<std::string> OptionArguments(const Options& options,
                                          const std::string& folder) {
   const Options defaults;
   std::vector<std::string> arguments = {"--folder", folder};
-  if (options.port != defaults.port) {
+  if (options.port_given || options.port != defaults.port) {
     arguments.insert(arguments.end(), {"--port", std::to_string(options.port)});
   }
-  if (options.listen != defaults.listen) {
+  if (options.listen_given || options.listen != defaults.listen) {
     arguments.insert(arguments.end(), {"--listen", options.listen});
   }
   if (options.format) {
@@ -145,9 +147,9 @@ usage: trackwire_receiver [--port N] [--listen ADDRESS] [--folder DIR]
   --folder DIR         where the song files go
                        (default: the current folder); the last song is
                        read back from there at start
-  --format TEXT        the line in now_playing.txt, with {artist}, {album}
-                       and {title} (default "{artist} - {title}", or just
-                       "{title}" when there is no artist)
+  --format TEXT        the template of now_playing.txt, with {artist},
+                       {album} and {title} (default "{artist} - {title}",
+                       or just "{title}" when there is no artist)
   --encoding CODEPAGE  the player's code page when it runs on another PC,
                        e.g. 1252, 1251 or utf-8 (default: this PC's)
   --allow-host NAME    also answer requests addressed to NAME, for a player
@@ -161,6 +163,12 @@ usage: trackwire_receiver [--port N] [--listen ADDRESS] [--folder DIR]
   --console            run in a console window (a line per song, Ctrl+C
                        ends it) instead of as an icon in the notification
                        area
+
+Settings: trackwire_receiver.ini in the song folder, written with its
+defaults at the first start (the menu's "Edit settings" opens it), sets
+the song files (a template and an encoding each), idle, the history and
+the chat's line (GET /song); a save applies within a second. The options
+above win over it.
 
 When a song file cannot be replaced (a program holds it open), the page
 still shows the new song at once, the receiver says so once and writes the

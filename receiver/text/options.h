@@ -16,6 +16,9 @@ struct Options {
   std::optional<std::string> key;        // what a report's key= must be
   bool help = false;
   bool console = false;  // a console window instead of the icon
+  // Given on the command line, which wins over the settings file.
+  bool port_given = false;
+  bool listen_given = false;
 };
 
 struct ParsedOptions {

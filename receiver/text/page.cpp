@@ -25,6 +25,8 @@ constexpr std::string_view kHead = R"(<!DOCTYPE html>
   .artist { font-size: 20px; }
   .album { font-size: 16px; color: #b8c2d4; font-style: italic; }
   .received { font-size: 11px; color: #7d879a; margin-top: 10px; }
+  .history { margin: 0 24px; padding: 0 0 0 26px; color: #b8c2d4; font-size: 14px; }
+  .history li { margin: 3px 0; }
 </style>
 </head>
 )";
@@ -45,12 +47,38 @@ constexpr std::string_view kScript = R"(
     clearTimeout(fadeTimer);
     fadeTimer = setTimeout(() => box.classList.add('faded'), hideSeconds * 1000);
   }
+  const history = document.getElementById('history');
+  async function showHistory() {
+    if (!history) return;
+    try {
+      const response = await fetch('/history.json', {cache: 'no-store'});
+      if (!response.ok) return;
+      const songs = await response.json();
+      if (!Array.isArray(songs)) return;
+      history.replaceChildren();
+      // The first is the song on show.
+      for (const song of songs.slice(1, 6)) {
+        const item = document.createElement('li');
+        const parts = [song.artist, song.title].filter((part) => part);
+        item.textContent = String(song.time ?? '').slice(11, 16) + '  ' + parts.join(' - ');
+        history.append(item);
+      }
+    } catch (error) {
+      // The list waits for the next song.
+    }
+  }
   function show(song) {
     if (!song || typeof song !== 'object') return;
     // After a reconnection the receiver sends its song again: not a new one.
-    const key = JSON.stringify([song.received, song.artist, song.album, song.title]);
+    const key = JSON.stringify([song.received, song.artist, song.album, song.title, song.idle]);
     if (key === shown) return;
     shown = key;
+    if (song.idle) {
+      clearTimeout(fadeTimer);
+      box.classList.add('faded');
+      return;
+    }
+    showHistory();
     for (const name of ['title', 'artist', 'album']) {
       document.getElementById(name).textContent = song[name] ?? '';
     }
@@ -61,7 +89,12 @@ constexpr std::string_view kScript = R"(
   if (received && received.dataset.utc) {
     received.textContent = 'received ' + localTime(received.dataset.utc);
   }
-  fadeLater();
+  if (box.dataset.idle) {
+    box.classList.add('faded');
+  } else {
+    fadeLater();
+  }
+  showHistory();
   let timer = null;
   async function poll() {
     try {
@@ -157,12 +190,12 @@ std::optional<int> HideSeconds(std::string_view query) {
 }
 
 std::string PageHtml(const Song* song, bool overlay,
-                     std::optional<int> hide_seconds) {
+                     std::optional<int> hide_seconds, bool idle) {
   std::string out(kHead);
   out += overlay ? "<body class=\"overlay\">\n" : "<body>\n";
-  out +=
-      "<div class=\"now-playing\" id=\"now-playing\">\n"
-      "  <div class=\"label\">Now playing</div>\n";
+  out += "<div class=\"now-playing\" id=\"now-playing\"";
+  out += idle ? " data-idle=\"1\">\n" : ">\n";
+  out += "  <div class=\"label\">Now playing</div>\n";
   AppendDiv(out, "title", song ? song->title : "Nothing yet");
   AppendDiv(out, "artist", song ? song->artist : "");
   AppendDiv(out, "album", song ? song->album : "");
@@ -171,7 +204,9 @@ std::string PageHtml(const Song* song, bool overlay,
     out += "  <div class=\"received\" id=\"received\" data-utc=\"" + utc +
            "\">" + (song ? "received " + utc : "") + "</div>\n";
   }
-  out += "</div>\n<script>\n  const hideSeconds = ";
+  out += "</div>\n";
+  if (!overlay) out += "<ol class=\"history\" id=\"history\"></ol>\n";
+  out += "<script>\n  const hideSeconds = ";
   // Only numbers that HideSeconds accepts reach the script.
   const bool fades = overlay && hide_seconds && *hide_seconds > 0 &&
                      *hide_seconds <= kMaxHideSeconds;
@@ -181,8 +216,9 @@ std::string PageHtml(const Song* song, bool overlay,
   return out;
 }
 
-std::string PageForQuery(const Song* song, std::string_view query) {
-  return PageHtml(song, HasQueryName(query, "overlay"), HideSeconds(query));
+std::string PageForQuery(const Song* song, std::string_view query, bool idle) {
+  return PageHtml(song, HasQueryName(query, "overlay"), HideSeconds(query),
+                  idle);
 }
 
 }  // namespace receiver

@@ -24,12 +24,16 @@ std::optional<int> HideSeconds(std::string_view query);
 // long (the page at / ignores it). The page follows /events, falls back to
 // polling /now_playing.json, and keeps the last song while the receiver is
 // away. Stable class names for styling: now-playing (the box), title, artist,
-// album; the box has "faded" too while a song is faded out.
+// album; the box has "faded" too while a song is faded out, and while the
+// receiver is idle. The page at / lists the songs before it from
+// /history.json.
 std::string PageHtml(const Song* song, bool overlay,
-                     std::optional<int> hide_seconds = std::nullopt);
+                     std::optional<int> hide_seconds = std::nullopt,
+                     bool idle = false);
 
 // The page that a GET of / with this query gets: overlay when the query names
 // "overlay", fading after HideSeconds(query).
-std::string PageForQuery(const Song* song, std::string_view query);
+std::string PageForQuery(const Song* song, std::string_view query,
+                         bool idle = false);
 
 }  // namespace receiver

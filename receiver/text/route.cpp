@@ -7,6 +7,8 @@ Route RouteFor(std::string_view path) {
   if (path == "/") return Route::kPage;
   if (path == "/now_playing.json") return Route::kSongJson;
   if (path == "/events") return Route::kEvents;
+  if (path == "/song") return Route::kChat;
+  if (path == "/history.json") return Route::kHistory;
   return Route::kNotFound;
 }
 

@@ -4,7 +4,15 @@
 
 namespace receiver {
 
-enum class Route { kReport, kPage, kSongJson, kEvents, kNotFound };
+enum class Route {
+  kReport,
+  kPage,
+  kSongJson,
+  kEvents,
+  kChat,
+  kHistory,
+  kNotFound
+};
 
 // The receiver's paths; the query is not part of `path`.
 Route RouteFor(std::string_view path);

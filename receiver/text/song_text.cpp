@@ -11,7 +11,7 @@ namespace {
 constexpr std::string_view kDefaultFormat = "{artist} - {title}";
 
 // The four members in file order, for both JSON forms.
-std::string JsonObject(const Song& song, std::string_view open,
+std::string JsonObject(const Song& song, bool idle, std::string_view open,
                        std::string_view separator, std::string_view close) {
   const std::pair<std::string_view, const std::string*> members[] = {
       {"artist", &song.artist},
@@ -26,6 +26,10 @@ std::string JsonObject(const Song& song, std::string_view open,
     out += JsonString(name);
     out += ": ";
     out += JsonString(*value);
+  }
+  if (idle) {
+    out += separator;
+    out += "\"idle\": true";
   }
   out += close;
   return out;
@@ -101,13 +105,13 @@ std::string JsonString(std::string_view utf8) {
   return out;
 }
 
-std::string SongFileJson(const Song* song) {
+std::string SongFileJson(const Song* song, bool idle) {
   if (song == nullptr) return "null\n";
-  return JsonObject(*song, "{\n    ", ",\n    ", "\n}\n");
+  return JsonObject(*song, idle, "{\n    ", ",\n    ", "\n}\n");
 }
 
-std::string SongEvent(const Song& song) {
-  return "data: " + JsonObject(song, "{", ", ", "}") + "\n\n";
+std::string SongEvent(const Song& song, bool idle) {
+  return "data: " + JsonObject(song, idle, "{", ", ", "}") + "\n\n";
 }
 
 std::string IsoUtc(std::int64_t unix_seconds) {

@@ -29,11 +29,11 @@ std::string TextLine(const std::optional<std::string>& format,
 std::string JsonString(std::string_view utf8);
 
 // The song file: four-space indented, with a final line end; "null\n"
-// without a song.
-std::string SongFileJson(const Song* song);
+// without a song. While idle the song stays, with "idle": true after it.
+std::string SongFileJson(const Song* song, bool idle = false);
 
 // One server-sent event carrying the song as one line of JSON.
-std::string SongEvent(const Song& song);
+std::string SongEvent(const Song& song, bool idle = false);
 
 // Seconds since 1970 as "YYYY-MM-DDTHH:MM:SSZ".
 std::string IsoUtc(std::int64_t unix_seconds);

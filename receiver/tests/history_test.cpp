@@ -1,0 +1,71 @@
+#include "receiver/text/history.h"
+
+#include <gtest/gtest.h>
+
+namespace receiver {
+namespace {
+
+// 2024-05-01T19:04:05Z, at UTC+02:00.
+constexpr std::int64_t kAt = 1714590245;
+constexpr int kPlusTwo = 120;
+
+TEST(HistoryTest, NewestFirstAndNoTwiceWithinTenSeconds) {
+  History history;
+  EXPECT_TRUE(history.Add({"A", "", "One", ""}, kAt, kPlusTwo));
+  EXPECT_FALSE(history.Add({"A", "", "One", "later"}, kAt + 10, kPlusTwo));
+  EXPECT_TRUE(history.Add({"A", "", "Two", ""}, kAt + 11, kPlusTwo));
+  EXPECT_TRUE(history.Add({"A", "", "Two", ""}, kAt + 22, kPlusTwo));
+  ASSERT_EQ(history.entries().size(), 3u);
+  EXPECT_EQ(history.entries().front().song.title, "Two");
+  for (int i = 0; i < 600; ++i)
+    history.Add({"", "", std::to_string(i), ""}, i, 0);
+  EXPECT_EQ(history.entries().size(), kHistoryKept);
+  EXPECT_EQ(history.entries().front().song.title, "599");
+}
+
+TEST(HistoryTest, LocalTimesWithTheirOffset) {
+  EXPECT_EQ(IsoLocal(kAt, kPlusTwo), "2024-05-01T21:04:05+02:00");
+  EXPECT_EQ(IsoLocal(kAt, -330), "2024-05-01T13:34:05-05:30");
+  const std::optional<HistoryEntry> back =
+      ParseIsoLocal("2024-05-01T13:34:05-05:30");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->unix_seconds, kAt);
+  EXPECT_EQ(back->offset_minutes, -330);
+  EXPECT_FALSE(ParseIsoLocal("2024-05-01T21:04:05Z"));
+}
+
+TEST(HistoryTest, TextJsonAndBack) {
+  History history;
+  history.Add({"Les \xC3\x89toiles", "", "Caf\xC3\xA9", ""}, kAt, kPlusTwo);
+  history.Add({"B", "Al\"bum", "T", ""}, kAt + 3600, kPlusTwo);
+  const auto line = [](const Song& song) {
+    return song.artist + " - " + song.title;
+  };
+  EXPECT_EQ(HistoryText(history.entries(), 10, line),
+            "22:04  B - T\r\n21:04  Les \xC3\x89toiles - Caf\xC3\xA9\r\n");
+  EXPECT_EQ(HistoryText(history.entries(), 1, line), "22:04  B - T\r\n");
+  const std::string json = HistoryJson(history.entries(), 50);
+  EXPECT_EQ(
+      json.substr(0, 92),
+      "[\n    {\"artist\": \"B\", \"album\": \"Al\\\"bum\", \"title\": \"T\", "
+      "\"time\": \"2024-05-01T22:04:05+02:00\"}");
+  EXPECT_EQ(HistoryJson({}, 50), "[]\n");
+  const std::vector<HistoryEntry> back = ParseHistoryJson(json);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[1].song.artist, "Les \xC3\x89toiles");
+  EXPECT_EQ(back[1].unix_seconds, kAt);
+  EXPECT_TRUE(ParseHistoryJson("{").empty());
+}
+
+TEST(HistoryTest, PlayoutLogRows) {
+  const HistoryEntry entry{{"A, B", "", "Say \"Hi\"", ""}, kAt, kPlusTwo};
+  EXPECT_EQ(LogFileName(entry), "2024-05-01.csv");
+  EXPECT_EQ(LogFileName({{}, kAt + 3 * 3600, kPlusTwo}), "2024-05-02.csv");
+  EXPECT_EQ(LogRow(entry),
+            "2024-05-01,21:04:05,\"A, B\",,\"Say \"\"Hi\"\"\"\r\n");
+  EXPECT_EQ(LogFileStart().substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_EQ(CsvField("plain"), "plain");
+}
+
+}  // namespace
+}  // namespace receiver

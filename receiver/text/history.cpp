@@ -1,0 +1,219 @@
+#include "receiver/text/history.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+
+#include "receiver/text/clean_text.h"
+
+namespace receiver {
+
+namespace {
+
+using Json = nlohmann::json;
+
+struct Civil {
+  int year, month, day, hour, minute, second;
+};
+
+// Civil date from a day count and back (H. Hinnant's algorithms).
+Civil ToCivil(std::int64_t seconds) {
+  std::int64_t days = seconds / 86400;
+  std::int64_t rest = seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  days += 719468;
+  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const std::int64_t doe = days - era * 146097;
+  const std::int64_t yoe =
+      (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  return {static_cast<int>(year),
+          static_cast<int>(month),
+          static_cast<int>(day),
+          static_cast<int>(rest / 3600),
+          static_cast<int>(rest / 60 % 60),
+          static_cast<int>(rest % 60)};
+}
+
+std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2 ? 1 : 0;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(year - era * 400);
+  const unsigned doy =
+      (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+Civil Local(const HistoryEntry& entry) {
+  return ToCivil(entry.unix_seconds +
+                 static_cast<std::int64_t>(entry.offset_minutes) * 60);
+}
+
+bool SameSong(const Song& a, const Song& b) {
+  return a.artist == b.artist && a.album == b.album && a.title == b.title;
+}
+
+}  // namespace
+
+bool History::Add(const Song& song, std::int64_t unix_seconds,
+                  int offset_minutes) {
+  if (!entries_.empty() && SameSong(entries_.front().song, song) &&
+      unix_seconds - entries_.front().unix_seconds <= kSameSongSeconds) {
+    return false;
+  }
+  entries_.push_front({song, unix_seconds, offset_minutes});
+  if (entries_.size() > kHistoryKept) entries_.pop_back();
+  return true;
+}
+
+void History::Restore(std::vector<HistoryEntry> entries) {
+  entries_.assign(std::make_move_iterator(entries.begin()),
+                  std::make_move_iterator(entries.end()));
+  if (entries_.size() > kHistoryKept) entries_.resize(kHistoryKept);
+}
+
+std::string IsoLocal(std::int64_t unix_seconds, int offset_minutes) {
+  const Civil t = Local({{}, unix_seconds, offset_minutes});
+  const int offset = offset_minutes < 0 ? -offset_minutes : offset_minutes;
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
+                t.year, t.month, t.day, t.hour, t.minute, t.second,
+                offset_minutes < 0 ? '-' : '+', offset / 60, offset % 60);
+  return text;
+}
+
+std::optional<HistoryEntry> ParseIsoLocal(std::string_view text) {
+  // 0123456789012345678901234
+  // 2024-05-01T21:04:05+02:00
+  if (text.size() != 25) return std::nullopt;
+  const auto number = [&](std::size_t at, std::size_t digits) -> int {
+    int value = 0;
+    for (std::size_t i = at; i < at + digits; ++i) {
+      if (text[i] < '0' || text[i] > '9') return -1;
+      value = value * 10 + (text[i] - '0');
+    }
+    return value;
+  };
+  const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+  const int hour = number(11, 2), minute = number(14, 2),
+            second = number(17, 2);
+  const int offset_hours = number(20, 2), offset_rest = number(23, 2);
+  if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+      text[16] != ':' || (text[19] != '+' && text[19] != '-') ||
+      text[22] != ':' || year < 0 || month < 1 || month > 12 || day < 1 ||
+      day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+      second < 0 || second > 60 || offset_hours < 0 || offset_hours > 14 ||
+      offset_rest < 0 || offset_rest > 59) {
+    return std::nullopt;
+  }
+  HistoryEntry entry;
+  entry.offset_minutes =
+      (text[19] == '-' ? -1 : 1) * (offset_hours * 60 + offset_rest);
+  entry.unix_seconds = DaysFromCivil(year, static_cast<unsigned>(month),
+                                     static_cast<unsigned>(day)) *
+                           86400 +
+                       hour * 3600 + minute * 60 + second -
+                       static_cast<std::int64_t>(entry.offset_minutes) * 60;
+  return entry;
+}
+
+std::string HistoryJson(const std::deque<HistoryEntry>& entries,
+                        std::size_t count) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < entries.size() && i < count; ++i) {
+    const HistoryEntry& entry = entries[i];
+    out += i == 0 ? "\n    " : ",\n    ";
+    out += "{\"artist\": " + JsonString(entry.song.artist) +
+           ", \"album\": " + JsonString(entry.song.album) +
+           ", \"title\": " + JsonString(entry.song.title) + ", \"time\": " +
+           JsonString(IsoLocal(entry.unix_seconds, entry.offset_minutes)) + "}";
+  }
+  out += entries.empty() || count == 0 ? "]\n" : "\n]\n";
+  return out;
+}
+
+std::vector<HistoryEntry> ParseHistoryJson(std::string_view json) {
+  std::vector<HistoryEntry> entries;
+  const Json parsed = Json::parse(json, nullptr, false);
+  if (!parsed.is_array()) return entries;
+  for (const Json& item : parsed) {
+    if (entries.size() == kHistoryKept) break;
+    if (!item.is_object()) continue;
+    const auto time = item.find("time");
+    if (time == item.end() || !time->is_string()) continue;
+    std::optional<HistoryEntry> entry =
+        ParseIsoLocal(time->get_ref<const std::string&>());
+    if (!entry) continue;
+    for (auto [name, field] : {std::pair{"artist", &entry->song.artist},
+                               std::pair{"album", &entry->song.album},
+                               std::pair{"title", &entry->song.title}}) {
+      const auto member = item.find(name);
+      if (member != item.end() && member->is_string()) {
+        *field = CleanText(member->get_ref<const std::string&>());
+      }
+    }
+    entries.push_back(std::move(*entry));
+  }
+  return entries;
+}
+
+std::string HistoryText(const std::deque<HistoryEntry>& entries,
+                        std::size_t lines,
+                        const std::function<std::string(const Song&)>& line) {
+  std::string out;
+  for (std::size_t i = 0; i < entries.size() && i < lines; ++i) {
+    const Civil t = Local(entries[i]);
+    char clock[8];
+    std::snprintf(clock, sizeof clock, "%02d:%02d", t.hour, t.minute);
+    out += clock;
+    out += "  ";
+    out += line(entries[i].song);
+    out += "\r\n";
+  }
+  return out;
+}
+
+std::string LogFileName(const HistoryEntry& entry) {
+  const Civil t = Local(entry);
+  char name[24];
+  std::snprintf(name, sizeof name, "%04d-%02d-%02d.csv", t.year, t.month,
+                t.day);
+  return name;
+}
+
+std::string LogFileStart() {
+  return "\xEF\xBB\xBF"
+         "date,time,artist,album,title\r\n";
+}
+
+std::string LogRow(const HistoryEntry& entry) {
+  const Civil t = Local(entry);
+  char when[32];
+  std::snprintf(when, sizeof when, "%04d-%02d-%02d,%02d:%02d:%02d", t.year,
+                t.month, t.day, t.hour, t.minute, t.second);
+  return std::string(when) + "," + CsvField(entry.song.artist) + "," +
+         CsvField(entry.song.album) + "," + CsvField(entry.song.title) + "\r\n";
+}
+
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    return std::string(text);
+  }
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace receiver

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "receiver/text/song_text.h"
+
+// The songs that came, newest first: history.txt, /history.json and its
+// file, and the playout log's rows. Times are given with the UTC offset of
+// the moment, so that all of it is pure.
+namespace receiver {
+
+inline constexpr std::size_t kHistoryKept = 500;
+inline constexpr std::size_t kHistoryJsonSongs = 50;
+// A player restarted mid-song reports it again.
+inline constexpr std::int64_t kSameSongSeconds = 10;
+
+struct HistoryEntry {
+  Song song;
+  std::int64_t unix_seconds = 0;
+  int offset_minutes = 0;  // local time minus UTC
+};
+
+class History {
+ public:
+  // False, and nothing kept, for the current song reported again within
+  // kSameSongSeconds.
+  bool Add(const Song& song, std::int64_t unix_seconds, int offset_minutes);
+  void Restore(std::vector<HistoryEntry> entries);
+  const std::deque<HistoryEntry>& entries() const { return entries_; }
+
+ private:
+  std::deque<HistoryEntry> entries_;
+};
+
+// "2024-05-01T21:04:05+02:00".
+std::string IsoLocal(std::int64_t unix_seconds, int offset_minutes);
+std::optional<HistoryEntry> ParseIsoLocal(std::string_view text);
+
+// The newest `count` songs as a JSON array of {artist, album, title, time}.
+std::string HistoryJson(const std::deque<HistoryEntry>& entries,
+                        std::size_t count);
+// As HistoryJson wrote it; entries it cannot read are left out.
+std::vector<HistoryEntry> ParseHistoryJson(std::string_view json);
+
+// "21:04  Les Étoiles - Café" for each of the newest `lines` songs, CR LF
+// after each.
+std::string HistoryText(const std::deque<HistoryEntry>& entries,
+                        std::size_t lines,
+                        const std::function<std::string(const Song&)>& line);
+
+// The playout log: its file for the song's local day, "2024-05-01.csv", the
+// start of a new one (a BOM, for Excel, and the column names) and one row.
+std::string LogFileName(const HistoryEntry& entry);
+std::string LogFileStart();
+std::string LogRow(const HistoryEntry& entry);
+// A field quoted as RFC 4180 has it, when it needs to be.
+std::string CsvField(std::string_view text);
+
+}  // namespace receiver

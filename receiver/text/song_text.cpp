@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "receiver/text/civil_time.h"
 #include "receiver/text/utf8.h"
 
 namespace receiver {
@@ -115,31 +116,10 @@ std::string SongEvent(const Song& song, bool idle) {
 }
 
 std::string IsoUtc(std::int64_t unix_seconds) {
-  std::int64_t days = unix_seconds / 86400;
-  std::int64_t rest = unix_seconds % 86400;
-  if (rest < 0) {
-    rest += 86400;
-    --days;
-  }
-  // Civil date from a day count (H. Hinnant's algorithm).
-  days += 719468;
-  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const std::int64_t day_of_era = days - era * 146097;
-  const std::int64_t year_of_era = (day_of_era - day_of_era / 1460 +
-                                    day_of_era / 36524 - day_of_era / 146096) /
-                                   365;
-  const std::int64_t day_of_year =
-      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const std::int64_t month_index = (5 * day_of_year + 2) / 153;
-  const std::int64_t day = day_of_year - (153 * month_index + 2) / 5 + 1;
-  const std::int64_t month =
-      month_index < 10 ? month_index + 3 : month_index - 9;
-  const std::int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
+  const Civil t = ToCivil(unix_seconds);
   char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ",
-                static_cast<int>(year), static_cast<int>(month),
-                static_cast<int>(day), static_cast<int>(rest / 3600),
-                static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year,
+                t.month, t.day, t.hour, t.minute, t.second);
   return text;
 }
 

@@ -269,6 +269,10 @@ Section "-un.receiver"
   Delete "${SONG_DIR}\artist.txt"
   Delete "${SONG_DIR}\album.txt"
   Delete "${SONG_DIR}\title.txt"
+  ; The receiver's own history goes too; its settings and playout logs are
+  ; the user's and stay.
+  Delete "${SONG_DIR}\history.txt"
+  Delete "${SONG_DIR}\history.json"
   RMDir "${SONG_DIR}"
   SetShellVarContext current
   ; As in setup: the hive of the account that uninstalls.

@@ -271,7 +271,8 @@ check "uninstall: DLL and uninstaller gone, settings kept" "./gen_trackwire.ini 
   "$(files "$older")"
 check "uninstall: receiver folder gone" absent "$(present "$receiver_dir")"
 check "uninstall: Start-menu entry gone" absent "$(present "$link")"
-check "uninstall: song files gone, the user's file kept" "./notes.txt " "$(files "$song_dir")"
+check "uninstall: song files and history gone, the user's files kept" \
+  "./notes.txt ./trackwire_receiver.ini " "$(files "$song_dir")"
 check "uninstall: list entry gone" absent "$(entry_state)"
 check "uninstall: log-on start gone" "" "$(run_value "$run_name")"
 check "uninstall: another program's log-on start kept" '"C:\another.exe" /quiet' \

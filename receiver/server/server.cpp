@@ -11,6 +11,8 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 
+#include "receiver/outbound/cover_cache.h"
+#include "receiver/outbound/relay.h"
 #include "receiver/requests/handler.h"
 #include "receiver/server/connections.h"
 #include "receiver/server/listener.h"
@@ -25,12 +27,32 @@
 #include "receiver/system/lock.h"
 #include "receiver/system/system_message.h"
 #include "receiver/text/addresses.h"
+#include "receiver/text/image_type.h"
 
 namespace receiver {
 
 namespace {
 
 namespace beast = boost::beast;
+
+// At exit the relay keeps the current song's listen on disk and gives up
+// what is open; the song files' last try follows within the time left.
+constexpr unsigned kRelayEndMs = 800;
+
+// cover.jpg beside the song file read back, when it still is an image.
+std::optional<CoverImage> ReadBackCover(const std::wstring& folder,
+                                        Song& song) {
+  std::string problem;
+  std::optional<std::string> bytes =
+      ReadSmallFile(folder + L"\\cover.jpg", problem, kMaxCoverBytes);
+  const std::string_view type = bytes ? ImageType(*bytes) : "";
+  if (type.empty()) {
+    song.cover.clear();
+    return std::nullopt;
+  }
+  return CoverImage{std::make_shared<const std::string>(std::move(*bytes)),
+                    std::string(type)};
+}
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
@@ -66,13 +88,14 @@ void RunUntilStopped(net::io_context& io, Listener& listener) {
 int RunServer(const ServerConfig& config, const ServerHooks& hooks) {
   CurrentSong song;
   std::string problem;
+  HubSetup setup;
   if (std::optional<Song> last = ReadBackSong(config.folder, problem)) {
+    if (!last->cover.empty()) setup.cover = ReadBackCover(config.folder, *last);
     if (hooks.song) hooks.song(*last);
     song.Set(std::move(*last));
   }
   if (!problem.empty()) PrintError("trackwire_receiver: " + problem);
   if (!config.settings_notice.empty()) PrintError(config.settings_notice);
-  HubSetup setup;
   problem.clear();
   if (const std::optional<std::string> history =
           ReadSmallFile(config.folder + L"\\history.json", problem)) {
@@ -101,6 +124,19 @@ int RunServer(const ServerConfig& config, const ServerHooks& hooks) {
   // Outlives the io_context: connections still queued there refer to it.
   SongHub hub(std::move(settings), std::move(setup), song, files);
   net::io_context io(1);
+  // Goes before the io_context and the hub do: it posts to both.
+  RelayHooks relay_hooks;
+  relay_hooks.cover = [&io, &hub](FoundCover found) {
+    net::post(io, [&hub, found = std::move(found)] { hub.SetCover(found); });
+  };
+  relay_hooks.notice = [](const std::string& text) { PrintError(text); };
+  Relay relay(config.folder, config.settings.targets, std::move(relay_hooks));
+  if (!relay.started()) {
+    PrintError(
+        "trackwire_receiver: cannot start the thread that sends songs to "
+        "other services");
+  }
+  hub.UseRelay(&relay);
   beast::error_code ec;
   const net::ip::address address = net::ip::make_address(config.listen, ec);
   if (ec) {
@@ -185,6 +221,8 @@ int RunServer(const ServerConfig& config, const ServerHooks& hooks) {
     watch.Stop();
   }
   hub.Finish();
+  hub.UseRelay(nullptr);
+  relay.Finish(UnixSecondsNow(), kRelayEndMs);
   files.Finish();
   PrintLine("trackwire_receiver: stopped");
   return 0;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <utility>
 
+#include "receiver/outbound/relay.h"
 #include "receiver/server/event_stream.h"
 #include "receiver/server/limits.h"
 #include "receiver/songs/settings_watch.h"
@@ -31,6 +32,7 @@ SongHub::SongHub(HandlerSettings settings, HubSetup setup, CurrentSong& song,
       files_(files),
       stored_(std::move(setup.stored)),
       chat_(std::move(setup.chat)),
+      cover_(std::move(setup.cover)),
       last_song_(std::chrono::steady_clock::now()) {
   ApplyFormat(receiver_, format_);
   history_.Restore(std::move(setup.history));
@@ -39,21 +41,45 @@ SongHub::SongHub(HandlerSettings settings, HubSetup setup, CurrentSong& song,
 
 void SongHub::Store(Song song) {
   idle_ = false;
+  const std::int64_t now = UnixSecondsNow();
+  const std::optional<Song> before = song_.Get();
+  // The current song reported again (the player restarted) is not new: it
+  // keeps its cover and goes out once.
+  const bool fresh = history_.Add(song, now, OffsetMinutes());
+  if (fresh) {
+    song.cover.clear();
+    cover_.reset();
+    ++song_number_;
+  } else if (before) {
+    song.cover = before->cover;
+  }
   song_.Set(song);
   if (stored_) stored_(song);
   last_song_ = std::chrono::steady_clock::now();
   files_.Write(SongFiles(receiver_, format_, &song, false));
-  if (history_.Add(song, UnixSecondsNow(), OffsetMinutes())) {
+  if (fresh) {
     WriteHistorySoon();
     if (receiver_.log) {
       const HistoryEntry& entry = history_.entries().front();
       files_.Append(LogFileName(entry), LogFileStart(), LogRow(entry));
     }
+    if (relay_) relay_->Song(song, song_number_, now);
   }
   PrintLine(LocalClockText() + "  " + TextLine(std::nullopt, song));
   Broadcast(SongEvent(song));
   ArmIdle();
   TellChat();
+}
+
+void SongHub::SetCover(const FoundCover& found) {
+  std::optional<Song> song = song_.Get();
+  if (found.song_number != song_number_ || !song) return;
+  song->cover = found.key;
+  song_.Set(*song);
+  cover_ = CoverImage{found.bytes, found.type};
+  files_.Write(SongFiles(receiver_, format_, &*song, idle_));
+  if (history_.SetCover(*song, found.key)) WriteHistorySoon();
+  Broadcast(SongEvent(*song, idle_));
 }
 
 std::string SongHub::ChatLine() const {
@@ -148,6 +174,7 @@ void SongHub::Clear() {
   const std::optional<Song> song = song_.Get();
   files_.Write(SongFiles(receiver_, format_, song ? &*song : nullptr, true));
   if (song) Broadcast(SongEvent(*song, true));
+  if (relay_) relay_->Idle(UnixSecondsNow());
   PrintLine(LocalClockText() + "  (idle)");
   TellChat();
 }
@@ -172,6 +199,9 @@ void SongHub::ApplySettings(const std::string& bytes) {
   }
   if (!history_.entries().empty()) WriteHistorySoon();
   if (before.idle_minutes != receiver_.idle_minutes) ArmIdle();
+  if (relay_ && !(before.targets == receiver_.targets)) {
+    relay_->Apply(receiver_.targets);
+  }
   TellChat();
   PrintLine("trackwire_receiver: " + std::string(kSettingsFileName) +
             " applied");

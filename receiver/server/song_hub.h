@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -21,6 +22,8 @@
 namespace receiver {
 
 class EventStream;
+class Relay;
+struct FoundCover;
 
 struct HubSetup {
   std::optional<std::string> format;  // --format
@@ -30,6 +33,8 @@ struct HubSetup {
   // it changes.
   std::function<void(const Song&)> stored;
   std::function<void(const std::string&)> chat;
+  // The cover of the song read back at start, when it had one.
+  std::optional<CoverImage> cover;
 };
 
 // What every connection shares, on the server's thread: the handler's
@@ -51,6 +56,12 @@ class SongHub : public SongStore {
   bool Idle() const override { return idle_; }
   std::string ChatLine() const override;
   std::string HistoryJson() const override;
+  std::optional<CoverImage> Cover() const override { return cover_; }
+
+  // Each new song goes on to `relay` from now on (null: no more).
+  void UseRelay(Relay* relay) { relay_ = relay; }
+  // A cover the relay found: shown when its song is still the current one.
+  void SetCover(const FoundCover& found);
 
   void Follow(const std::shared_ptr<EventStream>& stream);
 
@@ -88,6 +99,9 @@ class SongHub : public SongStore {
   std::deque<std::weak_ptr<EventStream>> followers_;
   RefusedHosts refused_hosts_;
   History history_;
+  Relay* relay_ = nullptr;
+  std::uint64_t song_number_ = 0;  // of the current song, for its cover
+  std::optional<CoverImage> cover_;
   bool idle_ = false;
   std::unique_ptr<boost::asio::steady_timer> idle_timer_;
   std::unique_ptr<boost::asio::steady_timer> history_timer_;

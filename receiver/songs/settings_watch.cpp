@@ -16,8 +16,6 @@ namespace receiver {
 namespace {
 
 constexpr DWORD kPollMs = 500;
-// A settings file is a few kilobytes; more is not one.
-constexpr DWORD kMaxSettingsFile = 256 * 1024;
 
 struct Stamp {
   bool exists = false;
@@ -60,7 +58,8 @@ class Handle {
 }  // namespace
 
 std::optional<std::string> ReadSmallFile(const std::wstring& path,
-                                         std::string& problem) {
+                                         std::string& problem,
+                                         std::size_t max_bytes) {
   const Handle file(
       CreateFileW(path.c_str(), GENERIC_READ,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -72,7 +71,18 @@ std::optional<std::string> ReadSmallFile(const std::wstring& path,
     }
     return std::nullopt;
   }
-  std::string bytes(kMaxSettingsFile + 1, '\0');
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size)) {
+    problem = "cannot read " + WideToUtf8(path) + ": " +
+              SystemMessage(GetLastError());
+    return std::nullopt;
+  }
+  if (static_cast<ULONGLONG>(size.QuadPart) > max_bytes) {
+    problem = WideToUtf8(path) + " is too large";
+    return std::nullopt;
+  }
+  // One byte more than it should hold: a file that grew meanwhile shows.
+  std::string bytes(static_cast<std::size_t>(size.QuadPart) + 1, '\0');
   DWORD read = 0;
   if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
                 &read, nullptr)) {
@@ -80,8 +90,8 @@ std::optional<std::string> ReadSmallFile(const std::wstring& path,
               SystemMessage(GetLastError());
     return std::nullopt;
   }
-  if (read > kMaxSettingsFile) {
-    problem = WideToUtf8(path) + " is too large for a settings file";
+  if (read > max_bytes) {
+    problem = WideToUtf8(path) + " is too large";
     return std::nullopt;
   }
   bytes.resize(read);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,10 +17,14 @@ class Thread;
 // itself; the settings are then the defaults.
 SettingsRead LoadSettingsFile(const std::wstring& folder, std::string& problem);
 
-// Nothing when the file cannot be read; `problem` says why unless it is
-// simply not there.
-std::optional<std::string> ReadSmallFile(const std::wstring& path,
-                                         std::string& problem);
+// A settings file is a few kilobytes; more is not one.
+inline constexpr std::size_t kMaxSettingsFile = 256 * 1024;
+
+// Nothing when the file cannot be read or holds more than `max_bytes`;
+// `problem` says why unless it is simply not there.
+std::optional<std::string> ReadSmallFile(
+    const std::wstring& path, std::string& problem,
+    std::size_t max_bytes = kMaxSettingsFile);
 
 // The settings file as UTF-8, from the bytes Notepad saved.
 SettingsRead ReadSettingsBytes(std::string_view bytes,

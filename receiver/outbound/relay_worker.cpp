@@ -1,0 +1,235 @@
+#include "receiver/outbound/relay_worker.h"
+
+#include <utility>
+
+
+namespace receiver {
+
+namespace {
+
+// MusicBrainz takes one request a second from a client; a little more keeps
+// clear of its count.
+constexpr auto kSearchSpacing = std::chrono::milliseconds(1100);
+
+WebRequest ToWeb(const Outgoing& out) {
+  WebRequest request;
+  request.method = out.method;
+  request.url = out.url;
+  request.headers = out.headers;
+  request.body = out.body;
+  return request;
+}
+
+Reply FromWeb(WebReply web) {
+  Reply reply;
+  reply.answered = web.answered;
+  reply.status = web.status;
+  reply.wait_seconds = web.wait_seconds;
+  reply.failure = std::move(web.failure);
+  reply.certificate = web.certificate;
+  reply.content_type = std::move(web.content_type);
+  reply.body = std::move(web.body);
+  return reply;
+}
+
+}  // namespace
+
+RelayWorker::RelayWorker(std::wstring folder, TargetSettings settings,
+                         RelayHooks hooks, Post post)
+    : folder_(std::move(folder)),
+      settings_(std::move(settings)),
+      hooks_(std::move(hooks)),
+      post_(std::move(post)),
+      client_(UserAgent(settings_.covers.contact.empty()
+                            ? kDefaultContact
+                            : std::string_view(settings_.covers.contact))),
+      covers_(folder_),
+      journal_(folder_) {
+  if (!client_.started()) {
+    Tell("trackwire_receiver: nothing can be sent to other services: " +
+         client_.problem());
+  }
+  std::string problem;
+  for (const Listen& listen : journal_.Load(problem)) {
+    kept_[ListenId(listen)] = listen;
+  }
+  if (!problem.empty()) Tell("trackwire_receiver: " + problem);
+  SetUpTargets();
+}
+
+void RelayWorker::Tell(const std::optional<std::string>& notice) {
+  if (notice && hooks_.notice) hooks_.notice(*notice);
+}
+
+int RelayWorker::AddTarget(Kind kind, std::string name, std::size_t webhook) {
+  const int id = next_id_++;
+  Target& target = targets_[id];
+  target.kind = kind;
+  target.webhook = webhook;
+  target.queue = std::make_unique<TargetQueue>(std::move(name));
+  return id;
+}
+
+// Every target anew from the settings; what waited for the old ones is
+// offered again, so that a mended password gets the current song at once.
+void RelayWorker::SetUpTargets() {
+  targets_.clear();
+  lookups_.clear();
+  musicbrainz_ = coverart_ = listenbrainz_ = 0;
+  if (settings_.icecast) AddTarget(Kind::kIcecast, "Icecast");
+  if (settings_.shoutcast) AddTarget(Kind::kShoutcast, "SHOUTcast");
+  if (settings_.listenbrainz) {
+    listenbrainz_ = AddTarget(Kind::kListenBrainz, "ListenBrainz");
+  }
+  for (std::size_t i = 0; i < settings_.webhooks.size(); ++i) {
+    AddTarget(Kind::kWebhook, "webhook " + settings_.webhooks[i].name, i);
+  }
+  placeholder_.reset();
+  if (settings_.covers.enabled) {
+    musicbrainz_ = AddTarget(Kind::kSearch, "MusicBrainz");
+    coverart_ = AddTarget(Kind::kFront, "the Cover Art Archive");
+    if (!settings_.covers.placeholder.empty()) {
+      std::string problem;
+      placeholder_ = covers_.ReadPlaceholder(settings_.covers.placeholder, problem);
+      if (!placeholder_) {
+        Tell("trackwire_receiver: [covers] placeholder: " + problem);
+      }
+    }
+  }
+  if (listenbrainz_ != 0) {
+    for (const auto& [id, listen] : kept_) {
+      targets_[listenbrainz_].queue->Keep(
+          SubmitListen(*settings_.listenbrainz, listen), id);
+    }
+  }
+}
+
+void RelayWorker::Apply(TargetSettings settings) {
+  if (settings == settings_) return;
+  settings_ = std::move(settings);
+  SetUpTargets();
+  OfferSong();
+}
+
+void RelayWorker::Song(const receiver::Song& song, std::uint64_t number,
+                       std::int64_t unix_seconds) {
+  EndListen(unix_seconds);
+  playing_ = Playing{song, number, unix_seconds};
+  OfferSong();
+}
+
+void RelayWorker::Idle(std::int64_t unix_seconds) {
+  EndListen(unix_seconds);
+  playing_.reset();
+}
+
+void RelayWorker::Finish(std::int64_t unix_seconds) {
+  EndListen(unix_seconds);
+  playing_.reset();
+  client_.CancelAll();
+}
+
+// The song to each playing-now target, and its cover.
+void RelayWorker::OfferSong() {
+  if (!playing_) return;
+  const receiver::Song& song = playing_->song;
+  for (auto& [id, target] : targets_) {
+    switch (target.kind) {
+      case Kind::kIcecast:
+        target.queue->Latest(IcecastUpdate(*settings_.icecast, song));
+        break;
+      case Kind::kShoutcast:
+        target.queue->Latest(ShoutcastUpdate(*settings_.shoutcast, song));
+        break;
+      case Kind::kListenBrainz:
+        target.queue->Latest(PlayingNow(*settings_.listenbrainz, song));
+        break;
+      case Kind::kWebhook:
+        target.queue->Latest(
+            WebhookCall(settings_.webhooks[target.webhook], song));
+        break;
+      case Kind::kSearch:
+      case Kind::kFront:
+        break;
+    }
+  }
+  LookUpCover();
+}
+
+// A song that played long enough is a listen, kept on disk before it goes.
+void RelayWorker::EndListen(std::int64_t unix_seconds) {
+  if (!playing_ || !CountsAsListen(playing_->started, unix_seconds)) return;
+  Listen listen;
+  listen.song = playing_->song;
+  listen.listened_at = playing_->started;
+  playing_.reset();
+  if (!settings_.listenbrainz) return;
+  KeepListen(listen);
+}
+
+void RelayWorker::KeepListen(const Listen& listen) {
+  const std::string failure = journal_.Add(listen);
+  if (!failure.empty()) Tell("trackwire_receiver: a listen: " + failure);
+  const std::string id = ListenId(listen);
+  kept_[id] = listen;
+  if (listenbrainz_ != 0) {
+    targets_[listenbrainz_].queue->Keep(SubmitListen(*settings_.listenbrainz, listen),
+                                        id);
+  }
+}
+
+std::optional<RelayWorker::Time> RelayWorker::SendDue(Time now) {
+  std::optional<Time> next;
+  const auto sooner = [&next](Time when) {
+    if (!next || when < *next) next = when;
+  };
+  for (auto& [id, target] : targets_) {
+    TargetQueue& queue = *target.queue;
+    if (id == musicbrainz_ && last_search_ &&
+        now < *last_search_ + kSearchSpacing) {
+      if (queue.Due()) sooner(*last_search_ + kSearchSpacing);
+      continue;
+    }
+    if (std::optional<Outgoing> request = queue.Next(now)) {
+      if (id == musicbrainz_) last_search_ = now;
+      if (!client_.started()) {
+        WebReply lost;
+        lost.failure = client_.problem();
+        Answered(id, *request, std::move(lost));
+        continue;
+      }
+      client_.Start(ToWeb(*request),
+                    [post = post_, id = id, request = *request](WebReply web) {
+                      post([id, request, web = std::move(web)](
+                               RelayWorker& worker) mutable {
+                        worker.Answered(id, request, std::move(web));
+                      });
+                    });
+    }
+    if (const std::optional<Time> due = queue.Due()) sooner(*due);
+  }
+  return next;
+}
+
+void RelayWorker::Answered(int id, const Outgoing& request, WebReply web) {
+  const auto found = targets_.find(id);
+  // A target that the settings have since changed: its answer goes nowhere.
+  if (found == targets_.end()) return;
+  Target& target = found->second;
+  Reply reply = FromWeb(std::move(web));
+  if (target.kind == Kind::kSearch) return SearchAnswered(request, reply);
+  if (target.kind == Kind::kFront) return FrontAnswered(request, reply);
+  const TargetQueue::Outcome outcome = target.queue->Answered(
+      std::chrono::steady_clock::now(), reply);
+  Tell(outcome.notice);
+  if (outcome.accepted_id) {
+    const auto kept = kept_.find(*outcome.accepted_id);
+    if (kept != kept_.end()) {
+      const std::string failure = journal_.Remove(kept->second);
+      if (!failure.empty()) Tell("trackwire_receiver: a listen: " + failure);
+      kept_.erase(kept);
+    }
+  }
+}
+
+}  // namespace receiver

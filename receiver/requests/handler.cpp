@@ -64,6 +64,19 @@ Response Report(const Request& request, std::string_view query,
   return response;
 }
 
+// The bytes as they are, with their type: a new song's cover has a new
+// address (/cover.jpg?KEY), and the same address is asked again each time.
+Response CoverResponse(const std::optional<CoverImage>& cover,
+                       unsigned version) {
+  if (!cover || !cover->bytes || cover->type.empty()) {
+    return TextResponse(http::status::not_found, version, "no cover\n");
+  }
+  Response response =
+      TextResponse(http::status::ok, version, *cover->bytes, cover->type);
+  response.set(http::field::cache_control, "no-cache");
+  return response;
+}
+
 }  // namespace
 
 Response TextResponse(http::status status, unsigned version, std::string body,
@@ -184,6 +197,9 @@ Answer Handle(const Request& request, const Peer& peer,
       answer.response =
           TextResponse(http::status::ok, version, songs.HistoryJson(),
                        "application/json; charset=utf-8");
+      break;
+    case Route::kCover:
+      answer.response = CoverResponse(songs.Cover(), version);
       break;
     case Route::kEvents:
       if (request.method() != http::verb::head) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,12 @@ namespace http = boost::beast::http;
 using Request = http::request<http::string_body>;
 using Response = http::response<http::string_body>;
 
+// The current song's cover as GET /cover.jpg serves it.
+struct CoverImage {
+  std::shared_ptr<const std::string> bytes;
+  std::string type;  // e.g. image/png
+};
+
 // Where the song lives: the server's store, or a test's.
 class SongStore {
  public:
@@ -34,6 +41,8 @@ class SongStore {
   virtual std::string ChatLine() const { return {}; }
   // The latest songs for GET /history.json.
   virtual std::string HistoryJson() const { return "[]\n"; }
+  // The current cover for GET /cover.jpg; none answers 404.
+  virtual std::optional<CoverImage> Cover() const { return std::nullopt; }
 };
 
 struct Peer {

@@ -20,13 +20,14 @@ browse() {  # browse URL [NAME=VALUE...]: until stop_browser
     >"$work/browser.log" 2>&1 &
   browser_pid=$!
 }
-observed() {  # observed at|opacity|states|history: from the latest report
+observed() {  # observed at|opacity|states|history|cover|sizes: latest report
   tail -n1 "$OVERLAY_LOG" 2>/dev/null | php -r '
     $report = json_decode(stream_get_contents(STDIN), true);
     if (!is_array($report)) exit;
     $fields = ["at" => $report[0], "opacity" => $report[1],
                "states" => implode("\n", $report[2]),
-               "history" => $report[3] ?? ""];
+               "history" => $report[3] ?? "", "cover" => $report[4] ?? "",
+               "sizes" => $report[5] ?? ""];
     echo $fields[$argv[1]];' "$1"
 }
 # wait_until FIELD VALUE: until the latest report's value (the last state for

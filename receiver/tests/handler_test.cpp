@@ -19,7 +19,9 @@ class Songs : public SongStore {
   bool Idle() const override { return idle; }
   std::string ChatLine() const override { return "chat line"; }
   std::string HistoryJson() const override { return "[1]\n"; }
+  std::optional<CoverImage> Cover() const override { return cover; }
   bool idle = false;
+  std::optional<CoverImage> cover;
   std::optional<Song> current;
   std::vector<Song> stored;
 };
@@ -255,6 +257,37 @@ TEST_F(HandlerTest, ChatLineHistoryAndIdle) {
   EXPECT_EQ(Send(http::verb::post, "/song", {{"Host", "127.0.0.1"}})
                 .response.result(),
             http::status::method_not_allowed);
+}
+
+TEST_F(HandlerTest, TheCoverWithItsTypeOr404) {
+  const Answer none = Get("/cover.jpg");
+  EXPECT_EQ(none.response.result(), http::status::not_found);
+  EXPECT_EQ(none.response[http::field::content_type],
+            "text/plain; charset=utf-8");
+  const std::string png("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16);
+  songs_.cover =
+      CoverImage{std::make_shared<const std::string>(png), "image/png"};
+  for (const char* target : {"/cover.jpg", "/cover.jpg?0123456789abcdef"}) {
+    const Answer get = Get(target);
+    EXPECT_EQ(get.response.result(), http::status::ok) << target;
+    EXPECT_EQ(get.response.body(), png);
+    EXPECT_EQ(get.response[http::field::content_type], "image/png");
+    EXPECT_EQ(get.response[http::field::content_length], "16");
+    EXPECT_EQ(get.response[http::field::cache_control], "no-cache");
+    EXPECT_EQ(get.response["X-Content-Type-Options"], "nosniff");
+    const Answer head = Send(http::verb::head, target, {{"Host", "127.0.0.1"}});
+    EXPECT_EQ(head.response.result(), http::status::ok);
+    EXPECT_TRUE(head.response.body().empty());
+    EXPECT_EQ(head.response[http::field::content_length], "16");
+    EXPECT_EQ(head.response[http::field::content_type], "image/png");
+  }
+  // As every route: the host is checked, and only GET and HEAD are taken.
+  EXPECT_EQ(Get("/cover.jpg", {{"Host", "evil.test"}}).response.result(),
+            http::status::forbidden);
+  EXPECT_EQ(Send(http::verb::post, "/cover.jpg", {{"Host", "127.0.0.1"}})
+                .response.result(),
+            http::status::method_not_allowed);
+  EXPECT_EQ(Get("/cover.png").response.result(), http::status::not_found);
 }
 
 }  // namespace

@@ -57,6 +57,46 @@ TEST(HistoryTest, TextJsonAndBack) {
   EXPECT_TRUE(ParseHistoryJson("{").empty());
 }
 
+TEST(HistoryTest, ACoverFoundLaterAndItsPathInTheJson) {
+  History history;
+  const Song first{"A", "Album", "One", "R1"};
+  const Song second{"A", "Album", "Two", "R2"};
+  history.Add(first, kAt, kPlusTwo);
+  history.Add(second, kAt + 300, kPlusTwo);
+  const std::string without = HistoryJson(history.entries(), 50);
+  // Only the newest entry takes a cover, and only its own.
+  EXPECT_FALSE(history.SetCover(first, "0123456789abcdef"));
+  EXPECT_TRUE(history.SetCover(second, "0123456789abcdef"));
+  EXPECT_FALSE(history.SetCover(second, "0123456789abcdef"));
+  EXPECT_EQ(HistoryJson(history.entries(), 50),
+            "[\n    {\"artist\": \"A\", \"album\": \"Album\", \"title\": "
+            "\"Two\", \"time\": \"2024-05-01T21:09:05+02:00\", \"cover\": "
+            "\"covers/0123456789abcdef.jpg\"},\n" +
+                without.substr(without.find("    {\"artist\": \"A\", "
+                                            "\"album\": \"Album\", \"title\": "
+                                            "\"One\"")));
+  // The placeholder is no file of the cache: not named.
+  EXPECT_TRUE(history.SetCover(second, "placeholder"));
+  EXPECT_EQ(HistoryJson(history.entries(), 50), without);
+  history.SetCover(second, "0123456789abcdef");
+  const std::vector<HistoryEntry> back =
+      ParseHistoryJson(HistoryJson(history.entries(), 50));
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].song.cover, "0123456789abcdef");
+  EXPECT_EQ(back[1].song.cover, "");
+  const std::string entry =
+      "{\"title\": \"T\", \"time\": \"2024-05-01T21:04:05+02:00\", \"cover\": ";
+  for (const char* cover :
+       {"\"covers/0123456789ABCDEF.jpg\"", "\"covers/0123456789abcdef.png\"",
+        "\"covers/../../x/0123456.jpg\"", "\"0123456789abcdef\"",
+        "\"C:/covers/0123456789abcdef.jpg\"", "\"covers/.jpg\"", "7"}) {
+    const std::vector<HistoryEntry> read =
+        ParseHistoryJson("[" + entry + cover + "}]");
+    ASSERT_EQ(read.size(), 1u) << cover;
+    EXPECT_EQ(read[0].song.cover, "") << cover;
+  }
+}
+
 TEST(HistoryTest, PlayoutLogRows) {
   const HistoryEntry entry{{"A, B", "", "Say \"Hi\"", ""}, kAt, kPlusTwo};
   EXPECT_EQ(LogFileName(entry), "2024-05-01.csv");

@@ -4,7 +4,8 @@
 # makes: with hide=N each new song fades in and out, a receiver that goes
 # away and comes back keeps the last song and then follows it again, without
 # hide the song stays, idle fades it out until the next song, and the page at
-# / shows the time in the viewer's zone and the songs before.
+# / shows the time in the viewer's zone and the songs before; a song's cover
+# shows beside it once loaded, and nothing shows for none.
 #   overlay_browser_test.sh PAGE_PRINT WORK_DIR
 set -u
 if [ $# -ne 2 ]; then
@@ -22,6 +23,7 @@ rm -rf "$work"
 mkdir -p "$work"
 export OVERLAY_PAGE_PRINT=$(realpath "$1")
 export OVERLAY_SONG=$work/song.json OVERLAY_HISTORY=$work/history.json
+export OVERLAY_COVER=$work/cover.png
 source "$repo/receiver/tests/browser_support.sh"
 
 server_pid=""
@@ -33,9 +35,11 @@ stop_server() {
 }
 trap 'stop_browser; stop_server' EXIT
 
-song() {  # song ARTIST ALBUM TITLE RECEIVED: what the stand-in serves next
-  php -r 'echo json_encode(["artist" => $argv[1], "album" => $argv[2],
-    "title" => $argv[3], "received" => $argv[4]]);' "$@" >"$work/song.tmp" &&
+song() {  # song ARTIST ALBUM TITLE RECEIVED [COVER]: what the stand-in serves next
+  php -r '$song = ["artist" => $argv[1], "album" => $argv[2],
+    "title" => $argv[3], "received" => $argv[4]];
+    if (isset($argv[5])) $song["cover"] = $argv[5];
+    echo json_encode($song);' "$@" >"$work/song.tmp" &&
     mv "$work/song.tmp" "$OVERLAY_SONG"
 }
 idle_song() {  # idle_song ARTIST ALBUM TITLE RECEIVED: the same, idle
@@ -132,6 +136,41 @@ browse "http://127.0.0.1:$port/"
 wait_until at 2500
 check "page at /: the songs before, as text" "$(lines "21:40  <b>B</b>" "21:36  Artist C - Title C")" \
   "$(observed history)"
+
+# The cover: from the page's first data, then from each event; beside the
+# text once loaded, a square about as high as the text block; nothing at all
+# without one or when it does not load; one found later for the song on show
+# comes without showing the song again.
+# A 4x4 PNG.
+printf '%s' 'iVBORw0KGgoAAAANSUhEUgAAAAQAAAAECAIAAAAmkwkpAAAAEElEQVR4nGO44GAARwzEcQASUhQBJUh4JwAAAABJRU5ErkJggg==' |
+  base64 -d >"$OVERLAY_COVER"
+k1=0123456789abcdef k2=fedcba9876543210 k3=00000000000000ff
+f="Title F|Artist F|Album F|-" g="Title G|Artist G|Album G|-" h="Title H|Artist H||-"
+song "Artist F" "Album F" "Title F" 2024-05-01T20:35:00Z "/cover.jpg?$k1"
+browse "http://127.0.0.1:$port/?overlay=1"
+wait_until cover "block|4|/cover.jpg?$k1"
+check "cover: from the page's first data, loaded" "block|4|/cover.jpg?$k1" \
+  "$(observed cover)"
+read -r width height text_height <<<"$(observed sizes)"
+check "cover: a square about the text block's height" yes \
+  "$( ((width > 0 && width == height && 4 * height >= 3 * text_height &&
+        4 * height <= 5 * text_height)) && echo yes ||
+      echo "$width x $height beside $text_height")"
+song "Artist G" "Album G" "Title G" 2024-05-01T20:39:00Z
+wait_until cover "none|0|"
+check "cover: none for a song without one" "none|0|" "$(observed cover)"
+song "Artist G" "Album G" "Title G" 2024-05-01T20:39:00Z "/cover.jpg?$k2"
+wait_until cover "block|4|/cover.jpg?$k2"
+check "cover: found later for the song on show" "block|4|/cover.jpg?$k2" \
+  "$(observed cover)"
+check "cover: the song is not shown again for it" \
+  "$(lines "$f|shown" "$g|shown")" "$(observed states)"
+rm "$OVERLAY_COVER"
+song "Artist H" "" "Title H" 2024-05-01T20:43:00Z "/cover.jpg?$k3"
+wait_until states "$h|shown"
+wait_until cover "none|0|/cover.jpg?$k3"
+check "cover: nothing when it does not load" "none|0|/cover.jpg?$k3" \
+  "$(observed cover)"
 
 stop_browser
 stop_server

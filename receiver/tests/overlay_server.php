@@ -2,8 +2,9 @@
 // Stands in for the receiver's HTTP side in the overlay's browser test, under
 // PHP's built-in server: / is the page that page_print makes for the query
 // (with the test's observer added), /events and /now_playing.json follow a
-// song file that the test rewrites, /history.json is OVERLAY_HISTORY, and
-// /observe logs what the observer saw.
+// song file that the test rewrites (its "cover" as the event has it,
+// /cover.jpg?KEY), /cover.jpg is the image OVERLAY_COVER while it exists,
+// /history.json is OVERLAY_HISTORY, and /observe logs what the observer saw.
 // Environment: OVERLAY_PAGE_PRINT, OVERLAY_SONG, OVERLAY_LOG. With
 // OVERLAY_RECEIVER (HOST:PORT) it passes /, /events and /now_playing.json
 // through to that receiver instead, adding only the observer to the page.
@@ -59,6 +60,9 @@ if ($receiver !== false && $path !== '/observe') {
   if ($song !== null) {
     array_push($arguments, $song['artist'], $song['album'], $song['title'],
                $song['received']);
+    if (isset($song['cover'])) {
+      $arguments[] = (string)substr($song['cover'], strlen('/cover.jpg?'));
+    }
   }
   $page = (string)shell_exec(implode(' ', array_map('escapeshellarg', $arguments)));
   header('Content-Type: text/html; charset=utf-8');
@@ -88,6 +92,10 @@ if ($receiver !== false && $path !== '/observe') {
     flush();
     usleep(100000);
   }
+} elseif ($path === '/cover.jpg' && is_file((string)getenv('OVERLAY_COVER'))) {
+  header('Content-Type: image/png');
+  header('Cache-Control: no-cache');
+  readfile(getenv('OVERLAY_COVER'));
 } elseif ($path === '/history.json' && getenv('OVERLAY_HISTORY') !== false) {
   header('Content-Type: application/json; charset=utf-8');
   header('Cache-Control: no-store');
@@ -95,7 +103,9 @@ if ($receiver !== false && $path !== '/observe') {
 } elseif ($path === '/observe') {
   $line = json_encode([(int)($_GET['at'] ?? 0), (string)($_GET['opacity'] ?? ''),
                        explode("\n", (string)($_GET['states'] ?? '')),
-                       (string)($_GET['history'] ?? '')]);
+                       (string)($_GET['history'] ?? ''),
+                       (string)($_GET['cover'] ?? ''),
+                       (string)($_GET['sizes'] ?? '')]);
   file_put_contents($log, "$line\n", FILE_APPEND | LOCK_EX);
   http_response_code(204);
 } else {

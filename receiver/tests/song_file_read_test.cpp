@@ -15,6 +15,21 @@ TEST(ParseSongFileTest, WhatThisReceiverWritesComesBack) {
   EXPECT_EQ(read.song.album, song.album);
   EXPECT_EQ(read.song.title, song.title);
   EXPECT_EQ(read.song.received, song.received);
+  EXPECT_EQ(read.song.cover, "");
+}
+
+TEST(ParseSongFileTest, ACoverNamedInTheFileIsTheFileBesideIt) {
+  Song song{"A", "B", "T", "R"};
+  song.cover = "0123456789abcdef";
+  const SongFileRead read = ParseSongFile(SongFileJson(&song, true));
+  ASSERT_EQ(read.state, SongFileState::kSong);
+  EXPECT_EQ(read.song.title, "T");
+  EXPECT_EQ(read.song.cover, kCoverFile);
+  for (const char* text : {"{\"title\": \"T\", \"cover\": \"\"}",
+                           "{\"title\": \"T\", \"cover\": true}",
+                           "{\"cover\": \"cover.jpg\", \"other\": 1}"}) {
+    EXPECT_EQ(ParseSongFile(text).song.cover, "") << text;
+  }
 }
 
 TEST(ParseSongFileTest, AnyObjectWithTheFieldsIsASong) {

@@ -46,6 +46,35 @@ TEST(SongEventTest, OneDataLine) {
             "\"received\": \"R\"}\n\n");
 }
 
+TEST(SongTextTest, ACoverIsNamedInTheFileAndTheEvent) {
+  Song song{"A", "", "T", "R"};
+  song.cover = "0123456789abcdef";
+  EXPECT_EQ(SongFileJson(&song, true),
+            "{\n"
+            "    \"artist\": \"A\",\n"
+            "    \"album\": \"\",\n"
+            "    \"title\": \"T\",\n"
+            "    \"received\": \"R\",\n"
+            "    \"cover\": \"cover.jpg\",\n"
+            "    \"idle\": true\n"
+            "}\n");
+  EXPECT_EQ(
+      SongEvent(song),
+      "data: {\"artist\": \"A\", \"album\": \"\", \"title\": \"T\", "
+      "\"received\": \"R\", \"cover\": \"/cover.jpg?0123456789abcdef\"}\n\n");
+  song.cover = std::string(kPlaceholderCover);
+  EXPECT_NE(SongEvent(song).find("\"cover\": \"/cover.jpg?placeholder\"}"),
+            std::string::npos);
+  EXPECT_NE(SongFileJson(&song).find("\"cover\": \"cover.jpg\"\n}"),
+            std::string::npos);
+  EXPECT_TRUE(IsCoverKey("0123456789abcdef"));
+  for (const char* text :
+       {"0123456789ABCDEF", "0123456789abcde", "0123456789abcdef0",
+        "0123456789abcdeg", "placeholder", "", "../../../etc/pa"}) {
+    EXPECT_FALSE(IsCoverKey(text)) << text;
+  }
+}
+
 TEST(IsoUtcTest, CalendarDates) {
   EXPECT_EQ(IsoUtc(0), "1970-01-01T00:00:00Z");
   EXPECT_EQ(IsoUtc(951782400), "2000-02-29T00:00:00Z");

@@ -13,6 +13,24 @@ namespace {
 
 using Json = nlohmann::json;
 
+constexpr std::string_view kCoverFolder = "covers/";
+constexpr std::string_view kCoverExtension = ".jpg";
+
+// "covers/KEY.jpg" as KEY; anything else as none.
+std::string CoverKey(const Json& item) {
+  const auto member = item.find("cover");
+  if (member == item.end() || !member->is_string()) return {};
+  std::string_view path = member->get_ref<const std::string&>();
+  if (path.size() < kCoverFolder.size() + kCoverExtension.size() ||
+      path.substr(0, kCoverFolder.size()) != kCoverFolder ||
+      path.substr(path.size() - kCoverExtension.size()) != kCoverExtension) {
+    return {};
+  }
+  path.remove_prefix(kCoverFolder.size());
+  path.remove_suffix(kCoverExtension.size());
+  return IsCoverKey(path) ? std::string(path) : std::string();
+}
+
 Civil Local(const HistoryEntry& entry) {
   return ToCivil(entry.unix_seconds +
                  static_cast<std::int64_t>(entry.offset_minutes) * 60);
@@ -39,6 +57,15 @@ void History::Restore(std::vector<HistoryEntry> entries) {
   entries_.assign(std::make_move_iterator(entries.begin()),
                   std::make_move_iterator(entries.end()));
   if (entries_.size() > kHistoryKept) entries_.resize(kHistoryKept);
+}
+
+bool History::SetCover(const Song& song, std::string cover) {
+  if (entries_.empty() || !SameSong(entries_.front().song, song) ||
+      entries_.front().song.cover == cover) {
+    return false;
+  }
+  entries_.front().song.cover = std::move(cover);
+  return true;
 }
 
 std::string IsoLocal(std::int64_t unix_seconds, int offset_minutes) {
@@ -95,7 +122,13 @@ std::string HistoryJson(const std::deque<HistoryEntry>& entries,
     out += "{\"artist\": " + JsonString(entry.song.artist) +
            ", \"album\": " + JsonString(entry.song.album) +
            ", \"title\": " + JsonString(entry.song.title) + ", \"time\": " +
-           JsonString(IsoLocal(entry.unix_seconds, entry.offset_minutes)) + "}";
+           JsonString(IsoLocal(entry.unix_seconds, entry.offset_minutes));
+    if (IsCoverKey(entry.song.cover)) {
+      out += ", \"cover\": " +
+             JsonString(std::string(kCoverFolder) + entry.song.cover +
+                        std::string(kCoverExtension));
+    }
+    out += "}";
   }
   out += entries.empty() || count == 0 ? "]\n" : "\n]\n";
   return out;
@@ -121,6 +154,7 @@ std::vector<HistoryEntry> ParseHistoryJson(std::string_view json) {
         *field = CleanText(member->get_ref<const std::string&>());
       }
     }
+    entry->song.cover = CoverKey(item);
     entries.push_back(std::move(*entry));
   }
   return entries;

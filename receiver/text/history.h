@@ -33,6 +33,9 @@ class History {
   // kSameSongSeconds.
   bool Add(const Song& song, std::int64_t unix_seconds, int offset_minutes);
   void Restore(std::vector<HistoryEntry> entries);
+  // The cover found after the song came: kept when the newest entry is that
+  // song (the same artist, album and title). True when it changed.
+  bool SetCover(const Song& song, std::string cover);
   const std::deque<HistoryEntry>& entries() const { return entries_; }
 
  private:
@@ -43,10 +46,13 @@ class History {
 std::string IsoLocal(std::int64_t unix_seconds, int offset_minutes);
 std::optional<HistoryEntry> ParseIsoLocal(std::string_view text);
 
-// The newest `count` songs as a JSON array of {artist, album, title, time}.
+// The newest `count` songs as a JSON array of {artist, album, title, time},
+// with "cover": "covers/KEY.jpg" after them for a song whose cover is a
+// cache key (IsCoverKey).
 std::string HistoryJson(const std::deque<HistoryEntry>& entries,
                         std::size_t count);
-// As HistoryJson wrote it; entries it cannot read are left out.
+// As HistoryJson wrote it; entries it cannot read are left out, a cover
+// other than covers/KEY.jpg too.
 std::vector<HistoryEntry> ParseHistoryJson(std::string_view json);
 
 // "21:04  Les Étoiles - Café" for each of the newest `lines` songs, CR LF

@@ -16,10 +16,14 @@ constexpr std::string_view kHead = R"(<!DOCTYPE html>
   body { margin: 0; font-family: "DejaVu Sans", Verdana, sans-serif; color: #f4f4f4;
          background: #1d2330; }
   body.overlay { background: transparent; }
-  .now-playing { display: inline-block; margin: 24px; padding: 18px 26px; border-radius: 12px;
+  .now-playing { display: inline-flex; align-items: center; margin: 24px; padding: 18px 26px; border-radius: 12px;
                  background: rgba(20, 24, 34, 0.85); border-left: 6px solid #4fb3ff;
                  min-width: 420px; opacity: 1; transition: opacity 0.8s ease-in-out; }
   .now-playing.faded { opacity: 0; }
+  .cover { flex: none; width: 108px; height: 108px; margin-right: 20px; border-radius: 6px;
+           object-fit: cover; }
+  .cover[hidden] { display: none; }
+  body:not(.overlay) .cover { width: 130px; height: 130px; }
   .label { font-size: 13px; letter-spacing: 2px; text-transform: uppercase; color: #8fc9ff; }
   .title { font-size: 30px; font-weight: bold; margin: 6px 0 4px; }
   .artist { font-size: 20px; }
@@ -36,8 +40,33 @@ constexpr std::string_view kScript = R"(
   // Songs arrive as text and are set as text, never as markup.
   const box = document.getElementById('now-playing');
   const received = document.getElementById('received');
+  const cover = document.getElementById('cover');
+  let coverUrl = cover.getAttribute('src') ?? '';
   let shown = null;
   let fadeTimer = null;
+  // The cover shows once it has loaded: no empty box, no broken image.
+  function settleCover() {
+    cover.hidden = !(coverUrl && cover.complete && cover.naturalWidth > 0);
+  }
+  cover.addEventListener('load', settleCover);
+  cover.addEventListener('error', settleCover);
+  settleCover();
+  function coverFor(song) {
+    const value = typeof song.cover === 'string' ? song.cover : '';
+    if (value.startsWith('/cover.jpg?')) return value;
+    // now_playing.json names only the file.
+    return value ? '/cover.jpg?' + encodeURIComponent(String(song.received ?? '')) : '';
+  }
+  function showCover(url) {
+    if (url === coverUrl) return;
+    coverUrl = url;
+    cover.hidden = true;
+    if (url) {
+      cover.src = url;
+    } else {
+      cover.removeAttribute('src');
+    }
+  }
   function localTime(utc) {
     const time = new Date(utc);
     return isNaN(time.getTime()) ? utc : time.toLocaleString();
@@ -69,6 +98,8 @@ constexpr std::string_view kScript = R"(
   }
   function show(song) {
     if (!song || typeof song !== 'object') return;
+    // A cover found later comes with the same song again.
+    showCover(coverFor(song));
     // After a reconnection the receiver sends its song again: not a new one.
     const key = JSON.stringify([song.received, song.artist, song.album, song.title, song.idle]);
     if (key === shown) return;
@@ -195,6 +226,13 @@ std::string PageHtml(const Song* song, bool overlay,
   out += overlay ? "<body class=\"overlay\">\n" : "<body>\n";
   out += "<div class=\"now-playing\" id=\"now-playing\"";
   out += idle ? " data-idle=\"1\">\n" : ">\n";
+  // Hidden until the script sees it loaded.
+  out += "  <img class=\"cover\" id=\"cover\" alt=\"\"";
+  if (song && !song->cover.empty()) {
+    out += " src=\"/cover.jpg?" + HtmlEscape(song->cover) + "\"";
+  }
+  out += " hidden>\n";
+  out += "  <div class=\"text\">\n";
   out += "  <div class=\"label\">Now playing</div>\n";
   AppendDiv(out, "title", song ? song->title : "Nothing yet");
   AppendDiv(out, "artist", song ? song->artist : "");
@@ -204,7 +242,7 @@ std::string PageHtml(const Song* song, bool overlay,
     out += "  <div class=\"received\" id=\"received\" data-utc=\"" + utc +
            "\">" + (song ? "received " + utc : "") + "</div>\n";
   }
-  out += "</div>\n";
+  out += "  </div>\n</div>\n";
   if (!overlay) out += "<ol class=\"history\" id=\"history\"></ol>\n";
   out += "<script>\n  const hideSeconds = ";
   // Only numbers that HideSeconds accepts reach the script.

@@ -23,7 +23,9 @@ std::optional<int> HideSeconds(std::string_view query);
 // source; with `hide_seconds` the overlay fades each new song out after that
 // long (the page at / ignores it). The page follows /events, falls back to
 // polling /now_playing.json, and keeps the last song while the receiver is
-// away. Stable class names for styling: now-playing (the box), title, artist,
+// away. Stable class names for styling: now-playing (the box), cover (the
+// song's cover from /cover.jpg, beside the text, not displayed while there
+// is none or it does not load), text (the block beside it), title, artist,
 // album; the box has "faded" too while a song is faded out, and while the
 // receiver is idle. The page at / lists the songs before it from
 // /history.json.

@@ -9,6 +9,7 @@ Route RouteFor(std::string_view path) {
   if (path == "/events") return Route::kEvents;
   if (path == "/song") return Route::kChat;
   if (path == "/history.json") return Route::kHistory;
+  if (path == "/cover.jpg") return Route::kCover;
   return Route::kNotFound;
 }
 

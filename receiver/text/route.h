@@ -11,6 +11,7 @@ enum class Route {
   kEvents,
   kChat,
   kHistory,
+  kCover,
   kNotFound
 };
 

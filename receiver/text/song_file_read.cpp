@@ -51,6 +51,11 @@ SongFileRead ParseSongFile(std::string_view json) {
     *field = CleanText(member->get_ref<const std::string&>());
     result.state = SongFileState::kSong;
   }
+  const auto cover = parsed.find("cover");
+  if (result.state == SongFileState::kSong && cover != parsed.end() &&
+      cover->is_string() && !cover->get_ref<const std::string&>().empty()) {
+    result.song.cover = std::string(kCoverFile);
+  }
   return result;
 }
 

@@ -16,6 +16,8 @@ struct SongFileRead {
 // now_playing.json as this receiver or the PHP one wrote it, or as someone
 // edited it: any JSON object with artist, album, title or received as
 // strings (others empty) is a song, cleaned up like a report; "null" is none.
+// A "cover" that is a non-empty string names cover.jpg beside the file: the
+// song's cover is then kCoverFile.
 SongFileRead ParseSongFile(std::string_view json);
 
 }  // namespace receiver

@@ -11,9 +11,11 @@ namespace {
 
 constexpr std::string_view kDefaultFormat = "{artist} - {title}";
 
-// The four members in file order, for both JSON forms.
-std::string JsonObject(const Song& song, bool idle, std::string_view open,
-                       std::string_view separator, std::string_view close) {
+// The four members in file order, for both JSON forms, then the cover's
+// address when there is one.
+std::string JsonObject(const Song& song, std::string_view cover, bool idle,
+                       std::string_view open, std::string_view separator,
+                       std::string_view close) {
   const std::pair<std::string_view, const std::string*> members[] = {
       {"artist", &song.artist},
       {"album", &song.album},
@@ -27,6 +29,11 @@ std::string JsonObject(const Song& song, bool idle, std::string_view open,
     out += JsonString(name);
     out += ": ";
     out += JsonString(*value);
+  }
+  if (!cover.empty()) {
+    out += separator;
+    out += "\"cover\": ";
+    out += JsonString(cover);
   }
   if (idle) {
     out += separator;
@@ -108,11 +115,22 @@ std::string JsonString(std::string_view utf8) {
 
 std::string SongFileJson(const Song* song, bool idle) {
   if (song == nullptr) return "null\n";
-  return JsonObject(*song, idle, "{\n    ", ",\n    ", "\n}\n");
+  return JsonObject(*song, song->cover.empty() ? "" : "cover.jpg", idle,
+                    "{\n    ", ",\n    ", "\n}\n");
 }
 
 std::string SongEvent(const Song& song, bool idle) {
-  return "data: " + JsonObject(song, idle, "{", ", ", "}") + "\n\n";
+  const std::string cover =
+      song.cover.empty() ? "" : "/cover.jpg?" + song.cover;
+  return "data: " + JsonObject(song, cover, idle, "{", ", ", "}") + "\n\n";
+}
+
+bool IsCoverKey(std::string_view text) {
+  if (text.size() != 16) return false;
+  for (const char c : text) {
+    if ((c < '0' || c > '9') && (c < 'a' || c > 'f')) return false;
+  }
+  return true;
 }
 
 std::string IsoUtc(std::int64_t unix_seconds) {

@@ -14,7 +14,18 @@ struct Song {
   std::string album;
   std::string title;
   std::string received;  // UTC, e.g. 2024-05-01T20:15:00Z
+  // The cover's cache key (16 lower-case hex digits), kPlaceholderCover,
+  // kCoverFile, or empty for none.
+  std::string cover = {};
 };
+
+inline constexpr std::string_view kPlaceholderCover = "placeholder";
+// A song read back from its file, which names cover.jpg beside it: the
+// bytes are that file's.
+inline constexpr std::string_view kCoverFile = "file";
+
+// Whether `text` is a cover's cache key: 16 lower-case hex digits.
+bool IsCoverKey(std::string_view text);
 
 // "{artist}", "{album}" and "{title}" replaced; anything else as written.
 std::string FormatLine(std::string_view format, const Song& song);
@@ -29,10 +40,14 @@ std::string TextLine(const std::optional<std::string>& format,
 std::string JsonString(std::string_view utf8);
 
 // The song file: four-space indented, with a final line end; "null\n"
-// without a song. While idle the song stays, with "idle": true after it.
+// without a song. With a cover, "cover": "cover.jpg" after "received"
+// (without one the bytes are the PHP receiver's). While idle the song stays,
+// with "idle": true after it.
 std::string SongFileJson(const Song* song, bool idle = false);
 
-// One server-sent event carrying the song as one line of JSON.
+// One server-sent event carrying the song as one line of JSON; with a cover,
+// "cover": "/cover.jpg?" and the cover's value, a new address for each new
+// cover.
 std::string SongEvent(const Song& song, bool idle = false);
 
 // Seconds since 1970 as "YYYY-MM-DDTHH:MM:SSZ".

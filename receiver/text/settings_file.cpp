@@ -308,7 +308,8 @@ class Reader {
 SettingsRead ReadSettings(
     std::string_view bytes,
     const std::function<std::string(std::string_view)>& from_ansi,
-    const ReceiverSettings& previous) {
+    const ReceiverSettings& previous, const Unseal& unseal) {
+  (void)unseal;
   if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.remove_prefix(3);
   std::string text;
   if (IsValidUtf8(bytes) || !from_ansi) {

@@ -76,7 +76,8 @@ const std::string& FieldValue(const Song& song, Field field) {
 
 }  // namespace
 
-ParsedTemplate ParseTemplate(std::string_view text) {
+ParsedTemplate ParseTemplate(std::string_view text, TemplateBraces braces) {
+  (void)braces;
   Template parts;
   std::string literal;
   const auto flush = [&] {

@@ -14,7 +14,8 @@
 namespace receiver {
 
 inline constexpr std::string_view kSealedPrefix = "dpapi:";
-inline constexpr std::string_view kDefaultTargetTemplate = "{artist| - }{title}";
+inline constexpr std::string_view kDefaultTargetTemplate =
+    "{artist| - }{title}";
 inline constexpr std::string_view kDefaultWebhookBody =
     R"({"artist":{artist:json},"album":{album:json},"title":{title:json}})";
 
@@ -120,8 +121,14 @@ class TargetReader {
   TargetSettings Take();
 
  private:
-  enum class Kind { kCovers, kIcecast, kShoutcast, kListenBrainz, kWebhook,
-                    kSkip };
+  enum class Kind {
+    kCovers,
+    kIcecast,
+    kShoutcast,
+    kListenBrainz,
+    kWebhook,
+    kSkip
+  };
   struct Webhook {
     WebhookSettings settings;
     bool off = false;

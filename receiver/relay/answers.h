@@ -13,7 +13,7 @@ struct Reply {
   int status = 0;
   // X-RateLimit-Reset-In or Retry-After, in seconds.
   std::optional<long long> wait_seconds;
-  std::string failure;  // when !answered: what went wrong, for the user
+  std::string failure;       // when !answered: what went wrong, for the user
   bool certificate = false;  // when !answered: the server's certificate
   std::string content_type;
   std::string body;

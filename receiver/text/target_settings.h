@@ -110,7 +110,6 @@ class TargetReader {
   // section; if so the following keys go to it. `problem` is set when the
   // header itself is not taken (the section's keys are then skipped).
   bool Section(std::string_view inside, std::string& problem);
-  bool Skipping() const { return kind_ == Kind::kSkip; }
 
   // One "key = value" of the current section (key in lower case); a problem
   // without its "line N: ", or empty.

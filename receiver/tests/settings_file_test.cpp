@@ -96,7 +96,8 @@ TEST(SettingsFileTest, ProblemsNameTheirLineAndKeepTheRest) {
       "line 5: template: unknown field {titel}; the fields are {artist}, "
       "{album} and {title}",
       "line 6: unknown section [sound]; the sections are [file NAME], [idle], "
-      "[history], [chat] and [receiver]",
+      "[history], [chat], [receiver], [covers], [icecast], [shoutcast], "
+      "[listenbrainz] and [webhook NAME]",
       "line 10: unknown setting \"colour\" in [history]",
       "line 11: expected \"name = value\" or a [section]",
       "line 12: a file name in the song folder has none of \\ / : * ? \" < > "

@@ -1,9 +1,11 @@
 // Any settings file reads without fault: each problem names its line, the
-// files listed have names of their own, and reading the same bytes again on
-// top of the result gives the same settings.
+// files listed have names of their own, reading the same bytes again on top
+// of the result gives the same settings, and the file with its secrets
+// sealed reads as it did in clear.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +41,43 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const receiver::SettingsRead again =
       receiver::ReadSettings(input, latin1, read.settings);
   if (!receiver::SameFiles(read.settings, again.settings)) abort();
+  if (read.settings.targets != again.settings.targets) abort();
+  for (const auto& webhook : read.settings.targets.webhooks) {
+    if (webhook.name.empty() || webhook.url.empty()) abort();
+  }
+  // Sealing changes nothing but the secrets: the file reads the same.
+  const auto seal = [](std::string_view clear) -> std::optional<std::string> {
+    std::string out = "dpapi:";
+    for (const char c : clear) {
+      out += static_cast<char>('a' + (static_cast<unsigned char>(c) >> 4));
+      out += static_cast<char>('a' + (static_cast<unsigned char>(c) & 15));
+    }
+    return out;
+  };
+  const auto unseal =
+      [](std::string_view sealed) -> std::optional<std::string> {
+    sealed.remove_prefix(6);
+    if (sealed.size() % 2 != 0 ||
+        sealed.find_first_not_of("abcdefghijklmnop") != std::string::npos) {
+      return std::nullopt;
+    }
+    std::string out;
+    for (std::size_t i = 0; i < sealed.size(); i += 2) {
+      out += static_cast<char>((sealed[i] - 'a') * 16 + (sealed[i + 1] - 'a'));
+    }
+    return out;
+  };
+  const std::string utf8 = latin1(input);
+  if (const auto sealed = receiver::SealSecrets(utf8, seal)) {
+    const receiver::SettingsRead clear =
+        receiver::ReadSettings(utf8, nullptr, {}, unseal);
+    const receiver::SettingsRead back =
+        receiver::ReadSettings(*sealed, nullptr, {}, unseal);
+    if (clear.settings.targets != back.settings.targets ||
+        clear.problems.size() != back.problems.size()) {
+      abort();
+    }
+  }
   const receiver::Song song{"A", "B", "C", ""};
   receiver::SongFiles(read.settings, std::nullopt, &song, false);
   receiver::SongFiles(read.settings, std::nullopt, &song, true);

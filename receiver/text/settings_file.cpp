@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "receiver/text/ini_line.h"
 #include "receiver/text/utf8.h"
 
 namespace receiver {
@@ -13,42 +14,11 @@ constexpr std::size_t kMaxFileName = 100;
 constexpr double kMaxIdleMinutes = 1440;
 constexpr int kMaxHistoryLines = 500;
 
-std::string_view Trim(std::string_view text) {
-  const auto space = [](char c) { return c == ' ' || c == '\t'; };
-  while (!text.empty() && space(text.front())) text.remove_prefix(1);
-  while (!text.empty() && space(text.back())) text.remove_suffix(1);
-  return text;
-}
+std::string_view Trim(std::string_view text) { return TrimBlanks(text); }
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
+std::string Lower(std::string_view text) { return LowerAscii(text); }
 
-// A ";" at the start of the value or after a space starts a comment; a value
-// in double quotes is taken as it is, spaces included.
-std::string ValueText(std::string_view raw) {
-  raw = Trim(raw);
-  if (raw.size() >= 2 && raw.front() == '"') {
-    const std::size_t close = raw.find('"', 1);
-    if (close != std::string_view::npos) {
-      const std::string_view after = Trim(raw.substr(close + 1));
-      if (after.empty() || after.front() == ';') {
-        return std::string(raw.substr(1, close - 1));
-      }
-    }
-  }
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] == ';' && (i == 0 || raw[i - 1] == ' ' || raw[i - 1] == '\t')) {
-      raw = raw.substr(0, i);
-      break;
-    }
-  }
-  return std::string(Trim(raw));
-}
+std::string ValueText(std::string_view raw) { return FindIniValue(raw).text; }
 
 bool IsValidUtf8(std::string_view bytes) {
   std::string again;
@@ -100,33 +70,21 @@ std::optional<double> ParseMinutes(const std::string& text) {
   return value;
 }
 
-std::optional<int> ParseWhole(const std::string& text, int low, int high) {
-  if (text.empty() || text.size() > 6) return std::nullopt;
-  int value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  if (value < low || value > high) return std::nullopt;
-  return value;
-}
-
-std::optional<bool> ParseYesNo(const std::string& text) {
-  const std::string lower = Lower(text);
-  if (lower == "yes" || lower == "true" || lower == "on" || lower == "1") {
-    return true;
-  }
-  if (lower == "no" || lower == "false" || lower == "off" || lower == "0") {
-    return false;
-  }
-  return std::nullopt;
-}
-
-enum class Section { kNone, kFile, kIdle, kHistory, kChat, kReceiver, kSkip };
+enum class Section {
+  kNone,
+  kFile,
+  kIdle,
+  kHistory,
+  kChat,
+  kReceiver,
+  kTarget,
+  kSkip
+};
 
 class Reader {
  public:
-  explicit Reader(const ReceiverSettings& previous) : previous_(previous) {}
+  Reader(const ReceiverSettings& previous, const Unseal& unseal)
+      : previous_(previous), targets_(previous.targets, unseal) {}
 
   void Line(std::size_t number, std::string_view line) {
     number_ = number;
@@ -146,6 +104,11 @@ class Reader {
         return;
       case Section::kFile:
         return FileKey(key, value);
+      case Section::kTarget: {
+        const std::string problem = targets_.Key(key, value);
+        if (!problem.empty()) Problem(problem);
+        return;
+      }
       case Section::kIdle:
       case Section::kHistory:
       case Section::kChat:
@@ -154,7 +117,10 @@ class Reader {
     }
   }
 
-  SettingsRead Take() { return {std::move(settings_), std::move(problems_)}; }
+  SettingsRead Take() {
+    settings_.targets = targets_.Take();
+    return {std::move(settings_), std::move(problems_)};
+  }
 
  private:
   void Problem(const std::string& why) {
@@ -193,9 +159,16 @@ class Reader {
         return;
       }
     }
+    std::string problem;
+    if (targets_.Section(inside, problem)) {
+      if (!problem.empty()) return Problem(problem);
+      section_ = Section::kTarget;
+      return;
+    }
     Problem("unknown section [" + std::string(inside) +
-            "]; the sections are [file NAME], [idle], [history], [chat] and "
-            "[receiver]");
+            "]; the sections are [file NAME], [idle], [history], [chat], "
+            "[receiver], [covers], [icecast], [shoutcast], [listenbrainz] and "
+            "[webhook NAME]");
   }
 
   // A file's bad value keeps what that file had before.
@@ -296,6 +269,7 @@ class Reader {
   }
 
   const ReceiverSettings& previous_;
+  TargetReader targets_;
   ReceiverSettings settings_;
   std::vector<std::string> problems_;
   std::size_t number_ = 0;
@@ -308,7 +282,7 @@ class Reader {
 SettingsRead ReadSettings(
     std::string_view bytes,
     const std::function<std::string(std::string_view)>& from_ansi,
-    const ReceiverSettings& previous) {
+    const ReceiverSettings& previous, const Unseal& unseal) {
   if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.remove_prefix(3);
   std::string text;
   if (IsValidUtf8(bytes) || !from_ansi) {
@@ -316,7 +290,7 @@ SettingsRead ReadSettings(
   } else {
     text = from_ansi(bytes);
   }
-  Reader reader(previous);
+  Reader reader(previous, unseal);
   std::size_t number = 0;
   std::size_t start = 0;
   while (start <= text.size()) {

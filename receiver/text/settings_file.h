@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "receiver/text/file_encoding.h"
+#include "receiver/text/target_settings.h"
 #include "receiver/text/template.h"
 
 // trackwire_receiver.ini, in the song folder: the song files, idle, history
@@ -34,6 +35,7 @@ struct ReceiverSettings {
   std::string chat_template = std::string(kDefaultLineTemplate);
   Template chat = *ParseTemplate(kDefaultLineTemplate).parts;
   std::string chat_idle = "Nothing is playing right now";
+  TargetSettings targets;
   // Taken at start only.
   std::optional<int> port;
   std::optional<std::string> listen;
@@ -47,11 +49,14 @@ struct SettingsRead {
 
 // The file's bytes: UTF-8 with or without a BOM, or else text in the ANSI
 // code page that `from_ansi` turns into UTF-8. A line that is not taken
-// leaves its setting as it was in `previous` (the settings in use).
+// leaves its setting as it was in `previous` (the settings in use). A
+// secret starting with "dpapi:" goes through `unseal` (the whole value);
+// when that fails, or there is no `unseal`, it is a problem and its target
+// is off.
 SettingsRead ReadSettings(
     std::string_view bytes,
     const std::function<std::string(std::string_view)>& from_ansi,
-    const ReceiverSettings& previous = {});
+    const ReceiverSettings& previous = {}, const Unseal& unseal = {});
 
 // The file a first start writes: every setting at its default, commented
 // out, each with a line saying what it does.

@@ -25,6 +25,12 @@ std::optional<TemplatePart> ParseField(std::string_view inside,
     part.text = std::string(inside.substr(bar + 1));
     inside = inside.substr(0, bar);
   }
+  constexpr std::string_view kJson = ":json";
+  if (inside.size() > kJson.size() &&
+      inside.substr(inside.size() - kJson.size()) == kJson) {
+    part.json = true;
+    inside.remove_suffix(kJson.size());
+  }
   const std::size_t colon = inside.find(':');
   if (colon != std::string_view::npos) {
     const std::string_view digits = inside.substr(colon + 1);
@@ -76,7 +82,13 @@ const std::string& FieldValue(const Song& song, Field field) {
 
 }  // namespace
 
-ParsedTemplate ParseTemplate(std::string_view text) {
+ParsedTemplate ParseTemplate(std::string_view text, TemplateBraces braces) {
+  const bool json = braces == TemplateBraces::kJson;
+  const auto opens_field = [&](std::size_t i) {
+    if (!json) return true;
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    return (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
+  };
   Template parts;
   std::string literal;
   const auto flush = [&] {
@@ -88,15 +100,15 @@ ParsedTemplate ParseTemplate(std::string_view text) {
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+    if (!json && c == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
       flush();
       TemplatePart part;
       part.kind = TemplatePart::Kind::kNewLine;
       parts.push_back(std::move(part));
       ++i;
-    } else if (c == '}') {
+    } else if (c == '}' && !json) {
       return {std::nullopt, "a \"}\" without its \"{\""};
-    } else if (c == '{') {
+    } else if (c == '{' && opens_field(i)) {
       const std::size_t end = text.find_first_of("{}", i + 1);
       if (end == std::string_view::npos || text[end] == '{') {
         return {std::nullopt, "a \"{\" without its \"}\""};
@@ -145,6 +157,7 @@ std::string ExpandTemplate(const Template& parts, const Song& song,
         const std::string& value = FieldValue(song, part.field);
         std::string shown = part.upper ? UpperCaseText(value) : value;
         if (part.limit != 0) shown = CutText(shown, part.limit);
+        if (part.json) shown = JsonString(shown);
         pieces.push_back(std::move(shown));
         break;
       }

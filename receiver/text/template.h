@@ -9,7 +9,10 @@
 #include "receiver/text/song_text.h"
 
 // A file's or the chat's text: "{artist} - {title}", "{TITLE:30}",
-// "{artist| - }{title}", "\n" for a new line.
+// "{artist| - }{title}", "\n" for a new line. A field ending in ":json",
+// "{artist:json}", "{TITLE:30:json}", comes out as a JSON string literal
+// (quotes included), after its upper case and cut; such a field is never
+// empty, so its separator always shows.
 namespace receiver {
 
 enum class Field { kArtist, kAlbum, kTitle };
@@ -20,6 +23,7 @@ struct TemplatePart {
   Field field = Field::kTitle;
   bool upper = false;
   std::size_t limit = 0;  // characters; 0: all
+  bool json = false;      // as a JSON string literal
 };
 
 using Template = std::vector<TemplatePart>;
@@ -29,7 +33,14 @@ struct ParsedTemplate {
   std::string error;  // when there are no parts
 };
 
-ParsedTemplate ParseTemplate(std::string_view text);
+// How braces read. kFields: each "{" opens a field and a "}" without one is
+// a problem. kJson, for a JSON body: only a "{" followed by a letter opens a
+// field, any other "{" or "}" is text, and "\n" stays as written (JSON's
+// own escape).
+enum class TemplateBraces { kFields, kJson };
+
+ParsedTemplate ParseTemplate(std::string_view text,
+                             TemplateBraces braces = TemplateBraces::kFields);
 
 // How "\n" comes out: CR LF in a file, a space in a chat line.
 enum class NewLine { kCrLf, kSpace };

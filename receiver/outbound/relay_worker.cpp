@@ -7,9 +7,9 @@ namespace receiver {
 
 namespace {
 
-// MusicBrainz takes one request a second from a client; a little more keeps
-// clear of its count.
-constexpr auto kSearchSpacing = std::chrono::milliseconds(1100);
+// MusicBrainz takes one request a second from a client: the next search
+// goes a second after the last answer at the soonest.
+constexpr auto kSearchSpacing = std::chrono::milliseconds(1000);
 
 WebRequest ToWeb(const Outgoing& out) {
   WebRequest request;
@@ -61,12 +61,13 @@ void RelayWorker::Tell(const std::optional<std::string>& notice) {
   if (notice && hooks_.notice) hooks_.notice(*notice);
 }
 
-int RelayWorker::AddTarget(Kind kind, std::string name, std::size_t webhook) {
+int RelayWorker::AddTarget(Kind kind, std::string name, std::size_t webhook,
+                           std::chrono::milliseconds spacing) {
   const int id = next_id_++;
   Target& target = targets_[id];
   target.kind = kind;
   target.webhook = webhook;
-  target.queue = std::make_unique<TargetQueue>(std::move(name));
+  target.queue = std::make_unique<TargetQueue>(std::move(name), spacing);
   return id;
 }
 
@@ -86,7 +87,8 @@ void RelayWorker::SetUpTargets() {
   }
   placeholder_.reset();
   if (settings_.covers.enabled) {
-    musicbrainz_ = AddTarget(Kind::kSearch, "MusicBrainz");
+    musicbrainz_ =
+        AddTarget(Kind::kSearch, "MusicBrainz", 0, kSearchSpacing);
     coverart_ = AddTarget(Kind::kFront, "the Cover Art Archive");
     if (!settings_.covers.placeholder.empty()) {
       std::string problem;
@@ -185,13 +187,7 @@ std::optional<RelayWorker::Time> RelayWorker::SendDue(Time now) {
   };
   for (auto& [id, target] : targets_) {
     TargetQueue& queue = *target.queue;
-    if (id == musicbrainz_ && last_search_ &&
-        now < *last_search_ + kSearchSpacing) {
-      if (queue.Due()) sooner(*last_search_ + kSearchSpacing);
-      continue;
-    }
     if (std::optional<Outgoing> request = queue.Next(now)) {
-      if (id == musicbrainz_) last_search_ = now;
       if (!client_.started()) {
         WebReply lost;
         lost.failure = client_.problem();

@@ -58,7 +58,8 @@ class RelayWorker {
     std::uint64_t number = 0;
   };
 
-  int AddTarget(Kind kind, std::string name, std::size_t webhook = 0);
+  int AddTarget(Kind kind, std::string name, std::size_t webhook = 0,
+                std::chrono::milliseconds spacing = {});
   void Answered(int id, const Outgoing& request, WebReply web);
   void Tell(const std::optional<std::string>& notice);
   void SetUpTargets();
@@ -90,7 +91,6 @@ class RelayWorker {
   int listenbrainz_ = 0;
   std::optional<CoverCache::Image> placeholder_;
   std::map<std::string, Lookup> lookups_;  // by the request's URL
-  std::optional<Time> last_search_;
 
   struct Playing {
     receiver::Song song;

@@ -17,10 +17,6 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-bool StartsWith(std::string_view bytes, std::string_view prefix) {
-  return bytes.compare(0, prefix.size(), prefix) == 0;
-}
-
 }  // namespace
 
 std::string CoverKey(std::string_view artist, std::string_view album) {
@@ -38,28 +34,6 @@ std::string CoverKey(std::string_view artist, std::string_view album) {
     hash >>= 4;
   }
   return key;
-}
-
-bool IsCoverKey(std::string_view text) {
-  if (text.size() != 16) return false;
-  for (const char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
-}
-
-std::string_view ImageType(std::string_view bytes) {
-  using namespace std::string_view_literals;
-  if (StartsWith(bytes, "\xFF\xD8\xFF"sv)) return "image/jpeg";
-  if (StartsWith(bytes, "\x89PNG\r\n\x1A\n"sv)) return "image/png";
-  if (StartsWith(bytes, "GIF87a"sv) || StartsWith(bytes, "GIF89a"sv)) {
-    return "image/gif";
-  }
-  if (bytes.size() >= 12 && StartsWith(bytes, "RIFF"sv) &&
-      bytes.substr(8, 4) == "WEBP"sv) {
-    return "image/webp";
-  }
-  return "";
 }
 
 }  // namespace receiver

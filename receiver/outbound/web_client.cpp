@@ -25,19 +25,42 @@ struct GlobalFreer {
 };
 using GlobalText = std::unique_ptr<wchar_t, GlobalFreer>;
 
+// Whether this is Windows 8.1 or later. RtlGetVersion tells the truth where
+// VerifyVersionInfo answers a program without a manifest for Windows 8.1 or
+// later as if it ran on Windows 8.
+bool Windows81OrLater() {
+  using GetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto get_version =
+      ntdll == nullptr
+          ? nullptr
+          : reinterpret_cast<GetVersionFunction>(reinterpret_cast<void (*)()>(
+                GetProcAddress(ntdll, "RtlGetVersion")));
+  OSVERSIONINFOW version = {};
+  version.dwOSVersionInfoSize = sizeof(version);
+  if (get_version == nullptr || get_version(&version) != 0) return false;
+  return version.dwMajorVersion > 6 ||
+         (version.dwMajorVersion == 6 && version.dwMinorVersion >= 3);
+}
+
 // Windows 8.1 and later take the user's whole proxy setup themselves,
-// automatic detection and configuration scripts included. Older ones refuse
-// that access type: there the user's fixed proxy applies, if any.
+// automatic detection and configuration scripts included. On older ones
+// the user's fixed proxy applies, if any; detection and scripts are not
+// followed there (WinHttpGetProxyForUrl would block the caller for seconds
+// per address), so such a user connects directly.
 InternetHandle OpenSession(const std::wstring& agent) {
-  InternetHandle session(WinHttpOpen(
-      agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
-      WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
-  if (session) return session;
+  if (Windows81OrLater()) {
+    InternetHandle session(WinHttpOpen(
+        agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
+    if (session) return session;
+  }
   WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config = {};
   const bool read = WinHttpGetIEProxyConfigForCurrentUser(&config);
-  const GlobalText script(config.lpszAutoConfigUrl);
+  const GlobalText script(config.lpszAutoConfigUrl);  // freed, not used
   const GlobalText proxy(config.lpszProxy);
   const GlobalText bypass(config.lpszProxyBypass);
+  InternetHandle session;
   if (read && proxy) {
     session = InternetHandle(WinHttpOpen(
         agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.get(),

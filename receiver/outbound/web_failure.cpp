@@ -78,7 +78,6 @@ const char* PlainText(unsigned long error) {
     case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
       return "not an http:// or https:// address";
     case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
-    case ERROR_WINHTTP_SECURE_FAILURE:
       return "the secure connection failed";
     case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
       return "the server asks for a client certificate";
@@ -105,7 +104,11 @@ WebFailure DescribeWebError(unsigned long error, unsigned long secure_flags,
     return failure;
   }
   const unsigned long flags = secure_flags | FlagOfError(error);
-  const std::string faults = CertificateFaults(flags);
+  std::string faults = CertificateFaults(flags);
+  // The documented meaning of this error, when no flags said more.
+  if (faults.empty() && error == ERROR_WINHTTP_SECURE_FAILURE) {
+    faults = "the certificate was refused";
+  }
   if (!faults.empty()) {
     failure.text = faults + " (" + host + ")";
     failure.certificate = true;
@@ -120,8 +123,7 @@ WebFailure DescribeWebError(unsigned long error, unsigned long secure_flags,
             ? "WinHTTP error " + std::to_string(error)
             : SystemMessage(error);
   }
-  if (error == ERROR_WINHTTP_SECURE_CHANNEL_ERROR ||
-      error == ERROR_WINHTTP_SECURE_FAILURE) {
+  if (error == ERROR_WINHTTP_SECURE_CHANNEL_ERROR) {
     failure.text += " (" + host + ")";
   }
   return failure;

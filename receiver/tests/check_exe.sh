@@ -12,6 +12,8 @@ source "$(dirname "$0")/../../tests/support/import_pin.sh"
 win7_imports='
 advapi32.dll: RegCloseKey RegCreateKeyExW RegDeleteValueW RegOpenKeyExW
   RegQueryValueExW RegSetValueExW
+crypt32.dll: CryptBinaryToStringA CryptProtectData CryptStringToBinaryA
+  CryptUnprotectData
 kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared AllocConsole
   AttachConsole CloseHandle CompareFileTime CompareStringOrdinal
   CreateDirectoryW
@@ -35,7 +37,8 @@ kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared AllocConsole
   SetUnhandledExceptionFilter SetWaitableTimer Sleep SleepConditionVariableSRW
   SleepEx SystemTimeToFileTime TerminateThread TlsAlloc TlsFree TlsGetValue TlsSetValue
   VerSetConditionMask VerifyVersionInfoA VirtualProtect VirtualQuery
-  WaitForMultipleObjects WaitForSingleObject WakeConditionVariable
+  WaitForMultipleObjects WaitForSingleObject WakeAllConditionVariable
+  WakeConditionVariable
   WideCharToMultiByte WriteConsoleW WriteFile
 msvcrt.dll: __mb_cur_max __p__commode __p__fmode __p__wcmdln __set_app_type
   __setusermatherr __wgetmainargs __winitenv _amsg_exit _beginthreadex _cexit
@@ -52,6 +55,11 @@ user32.dll: AppendMenuW CloseClipboard CreatePopupMenu CreateWindowExW
   MessageBoxW OpenClipboard PostMessageW PostQuitMessage RegisterClassExW
   RegisterWindowMessageW SetClipboardData SetForegroundWindow SetTimer
   SetWindowLongW TrackPopupMenuEx TranslateMessage
+winhttp.dll: WinHttpAddRequestHeaders WinHttpCloseHandle WinHttpConnect
+  WinHttpCrackUrl WinHttpGetIEProxyConfigForCurrentUser WinHttpOpen
+  WinHttpOpenRequest WinHttpQueryDataAvailable WinHttpQueryHeaders
+  WinHttpReadData WinHttpReceiveResponse WinHttpSendRequest WinHttpSetOption
+  WinHttpSetStatusCallback WinHttpSetTimeouts WinHttpTimeToSystemTime
 ws2_32.dll: WSAAddressToStringA WSACleanup WSAGetLastError WSARecv WSASend
   WSASetLastError WSASocketW WSAStartup WSAStringToAddressA bind closesocket
   getpeername getsockopt htonl htons ioctlsocket listen ntohl setsockopt
@@ -64,7 +72,7 @@ failed=0
 fail() { echo "FAILED: $1"; failed=1; }
 grep -q 'file format pei-i386' <<<"$(i686-w64-mingw32-objdump -f "$exe")" || fail "machine i386"
 grep -qE '^Subsystem[[:space:]]+00000002' <<<"$headers" || fail "Windows subsystem: no console window unless --console"
-unexpected=$(grep -viE '^(ADVAPI32|KERNEL32|msvcrt|MSWSOCK|ole32|SHELL32|USER32|WS2_32)\.dll$' <<<"$imports")
+unexpected=$(grep -viE '^(ADVAPI32|CRYPT32|KERNEL32|msvcrt|MSWSOCK|ole32|SHELL32|USER32|WINHTTP|WS2_32)\.dll$' <<<"$imports")
 [ -z "$unexpected" ] || fail "imports system DLLs only (found: $unexpected)"
 unpinned=$(unpinned_imports i686-w64-mingw32-objdump "$exe" "$win7_imports" | tr '\n' ',' | sed 's/,$//')
 [ -z "$unpinned" ] || fail "imports only functions that Windows 7 has (new: $unpinned; look up each one's minimum Windows version before adding it to the list in receiver/tests/check_exe.sh)"

@@ -24,11 +24,14 @@ using std::chrono::seconds;
 using testing_support::LoopbackListener;
 
 // An HTTP server on 127.0.0.1, one connection at a time: keeps each request
-// (head and body) and sends what `answer` makes of it, then closes.
+// (head and body) and sends what `answer` makes of it, then closes. With a
+// `trickle` pause it sends the answer a byte at a time.
 class TestServer {
  public:
-  explicit TestServer(std::function<std::string(const std::string&)> answer)
+  explicit TestServer(std::function<std::string(const std::string&)> answer,
+                      std::chrono::milliseconds trickle = {})
       : answer_(std::move(answer)),
+        trickle_(trickle),
         acceptor_(context_, {asio::ip::make_address("127.0.0.1"), 0}),
         port_(acceptor_.local_endpoint().port()),
         thread_([this] { Serve(); }) {}
@@ -73,12 +76,20 @@ class TestServer {
         const std::lock_guard<std::mutex> hold(lock_);
         requests_.push_back(text);
       }
-      asio::write(socket, asio::buffer(answer_(text)), error);
+      const std::string answer = answer_(text);
+      if (trickle_.count() == 0) {
+        asio::write(socket, asio::buffer(answer), error);
+      }
+      for (std::size_t i = 0; trickle_.count() > 0 && i < answer.size(); ++i) {
+        if (i > 0) std::this_thread::sleep_for(trickle_);
+        if (asio::write(socket, asio::buffer(&answer[i], 1), error) != 1) break;
+      }
       socket.shutdown(tcp::socket::shutdown_both, error);
     }
   }
 
   const std::function<std::string(const std::string&)> answer_;
+  const std::chrono::milliseconds trickle_;
   asio::io_context context_;
   tcp::acceptor acceptor_;
   const unsigned short port_;
@@ -227,6 +238,18 @@ TEST(WebClient, SaysWhyThereIsNoAnswer) {
   EXPECT_FALSE(hung.answered);
   EXPECT_EQ(hung.failure, "no answer within 2 s");
   EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(10));
+
+  // Bytes keep coming, too slowly: the deadline ends it all the same.
+  TestServer slow(
+      [](const std::string&) {
+        return Answer("200 OK", "", std::string(100, 'x'));
+      },
+      std::chrono::milliseconds(100));
+  const auto slow_start = std::chrono::steady_clock::now();
+  const WebReply trickled = Fetch(client, Get(slow.Url("/slow")));
+  EXPECT_FALSE(trickled.answered);
+  EXPECT_EQ(trickled.failure, "no answer within 2 s");
+  EXPECT_LT(std::chrono::steady_clock::now() - slow_start, seconds(10));
 
   for (const char* url : {"ftp://127.0.0.1/", "127.0.0.1:80/x", ""}) {
     const WebReply bad = Fetch(client, Get(url));

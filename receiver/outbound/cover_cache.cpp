@@ -41,11 +41,13 @@ CoverCache::Cached CoverCache::Find(const std::string& key,
       Cached cached;
       cached.look = Look::kFound;
       cached.image.type = std::string(type);
-      cached.image.bytes = std::make_shared<const std::string>(std::move(*bytes));
+      cached.image.bytes =
+          std::make_shared<const std::string>(std::move(*bytes));
       return cached;
     }
   }
-  if (std::optional<std::string> when = ReadSmallFile(stem + L".none", problem)) {
+  if (std::optional<std::string> when =
+          ReadSmallFile(stem + L".none", problem)) {
     const std::int64_t since = std::strtoll(when->c_str(), nullptr, 10);
     if (since <= unix_seconds && unix_seconds - since < kNoneSeconds) {
       return {Look::kNone, {}};
@@ -79,7 +81,8 @@ std::optional<CoverCache::Image> CoverCache::ReadPlaceholder(
   std::wstring path = Utf8ToWide(file);
   const bool full = path.size() > 2 && (path[1] == L':' || path[0] == L'\\');
   if (!full) path = folder_ + L"\\" + path;
-  std::optional<std::string> bytes = ReadSmallFile(path, problem, kMaxCoverBytes);
+  std::optional<std::string> bytes =
+      ReadSmallFile(path, problem, kMaxCoverBytes);
   if (!bytes) {
     if (problem.empty()) problem = "there is no file " + WideToUtf8(path);
     return std::nullopt;

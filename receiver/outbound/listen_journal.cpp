@@ -1,9 +1,13 @@
 #include "receiver/outbound/listen_journal.h"
 
+#include <windows.h>
+
 #include <algorithm>
 
 #include "receiver/songs/settings_watch.h"
 #include "receiver/songs/song_files.h"
+#include "receiver/system/code_page.h"
+#include "receiver/system/system_message.h"
 
 namespace receiver {
 
@@ -39,15 +43,23 @@ std::string ListenJournal::Add(const Listen& listen) {
 }
 
 std::string ListenJournal::Remove(const Listen& listen) {
-  const auto gone =
-      std::remove_if(listens_.begin(), listens_.end(),
-                     [&listen](const Listen& kept) { return Same(kept, listen); });
+  const auto gone = std::remove_if(
+      listens_.begin(), listens_.end(),
+      [&listen](const Listen& kept) { return Same(kept, listen); });
   if (gone == listens_.end()) return {};
   listens_.erase(gone, listens_.end());
   return Write();
 }
 
+// The file goes with the last listen.
 std::string ListenJournal::Write() {
+  if (listens_.empty()) {
+    if (DeleteFileW(path_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) {
+      return {};
+    }
+    return "cannot remove " + WideToUtf8(path_) + ": " +
+           SystemMessage(GetLastError());
+  }
   std::string text;
   for (const Listen& listen : listens_) text += ListenLine(listen);
   return ReplaceFile(path_, text);

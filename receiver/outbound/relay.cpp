@@ -73,8 +73,7 @@ namespace {
 void Run(const std::shared_ptr<Relay::State>& state) {
   const std::weak_ptr<Relay::State> weak = state;
   RelayWorker worker(state->folder, std::move(state->settings),
-                     state->GuardedHooks(weak),
-                     [weak](Command command) {
+                     state->GuardedHooks(weak), [weak](Command command) {
                        // An answer after the end goes nowhere.
                        if (const auto alive = weak.lock()) {
                          alive->Post(std::move(command));
@@ -89,8 +88,9 @@ void Run(const std::shared_ptr<Relay::State>& state) {
       while (state->commands.empty() && !state->finishing) {
         DWORD wait = kLongestSleepMs;
         if (due) {
-          const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-              *due - Clock::now());
+          const auto left =
+              std::chrono::duration_cast<std::chrono::milliseconds>(
+                  *due - Clock::now());
           wait = static_cast<DWORD>(
               std::clamp<long long>(left.count(), 0, kLongestSleepMs));
         }
@@ -157,9 +157,8 @@ void Relay::Finish(std::int64_t unix_seconds, unsigned milliseconds) {
     const LockHold hold(state_->lock);
     first = !state_->finishing;
     if (first) {
-      state_->commands.push_back([unix_seconds](RelayWorker& worker) {
-        worker.Finish(unix_seconds);
-      });
+      state_->commands.push_back(
+          [unix_seconds](RelayWorker& worker) { worker.Finish(unix_seconds); });
       state_->finishing = true;
     }
   }

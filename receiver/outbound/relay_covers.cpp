@@ -135,8 +135,8 @@ void RelayWorker::ShowMiss(const Lookup& lookup) {
   const std::string failure = covers_.Show(*placeholder_->bytes);
   if (!failure.empty()) Tell("trackwire_receiver: " + failure);
   if (hooks_.cover) {
-    hooks_.cover(
-        {lookup.number, "placeholder", placeholder_->bytes, placeholder_->type});
+    hooks_.cover({lookup.number, "placeholder", placeholder_->bytes,
+                  placeholder_->type});
   }
 }
 

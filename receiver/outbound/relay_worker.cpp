@@ -2,7 +2,6 @@
 
 #include <utility>
 
-
 namespace receiver {
 
 namespace {
@@ -87,12 +86,12 @@ void RelayWorker::SetUpTargets() {
   }
   placeholder_.reset();
   if (settings_.covers.enabled) {
-    musicbrainz_ =
-        AddTarget(Kind::kSearch, "MusicBrainz", 0, kSearchSpacing);
+    musicbrainz_ = AddTarget(Kind::kSearch, "MusicBrainz", 0, kSearchSpacing);
     coverart_ = AddTarget(Kind::kFront, "the Cover Art Archive");
     if (!settings_.covers.placeholder.empty()) {
       std::string problem;
-      placeholder_ = covers_.ReadPlaceholder(settings_.covers.placeholder, problem);
+      placeholder_ =
+          covers_.ReadPlaceholder(settings_.covers.placeholder, problem);
       if (!placeholder_) {
         Tell("trackwire_receiver: [covers] placeholder: " + problem);
       }
@@ -175,8 +174,8 @@ void RelayWorker::KeepListen(const Listen& listen) {
   const std::string id = ListenId(listen);
   kept_[id] = listen;
   if (listenbrainz_ != 0) {
-    targets_[listenbrainz_].queue->Keep(SubmitListen(*settings_.listenbrainz, listen),
-                                        id);
+    targets_[listenbrainz_].queue->Keep(
+        SubmitListen(*settings_.listenbrainz, listen), id);
   }
 }
 
@@ -194,13 +193,12 @@ std::optional<RelayWorker::Time> RelayWorker::SendDue(Time now) {
         Answered(id, *request, std::move(lost));
         continue;
       }
-      client_.Start(ToWeb(*request),
-                    [post = post_, id = id, request = *request](WebReply web) {
-                      post([id, request, web = std::move(web)](
-                               RelayWorker& worker) mutable {
-                        worker.Answered(id, request, std::move(web));
-                      });
-                    });
+      client_.Start(ToWeb(*request), [post = post_, id = id,
+                                      request = *request](WebReply web) {
+        post([id, request, web = std::move(web)](RelayWorker& worker) mutable {
+          worker.Answered(id, request, std::move(web));
+        });
+      });
     }
     if (const std::optional<Time> due = queue.Due()) sooner(*due);
   }
@@ -215,8 +213,8 @@ void RelayWorker::Answered(int id, const Outgoing& request, WebReply web) {
   Reply reply = FromWeb(std::move(web));
   if (target.kind == Kind::kSearch) return SearchAnswered(request, reply);
   if (target.kind == Kind::kFront) return FrontAnswered(request, reply);
-  const TargetQueue::Outcome outcome = target.queue->Answered(
-      std::chrono::steady_clock::now(), reply);
+  const TargetQueue::Outcome outcome =
+      target.queue->Answered(std::chrono::steady_clock::now(), reply);
   Tell(outcome.notice);
   if (outcome.accepted_id) {
     const auto kept = kept_.find(*outcome.accepted_id);

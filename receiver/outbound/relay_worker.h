@@ -44,8 +44,14 @@ class RelayWorker {
   std::optional<Time> SendDue(Time now);
 
  private:
-  enum class Kind { kIcecast, kShoutcast, kListenBrainz, kWebhook, kSearch,
-                    kFront };
+  enum class Kind {
+    kIcecast,
+    kShoutcast,
+    kListenBrainz,
+    kWebhook,
+    kSearch,
+    kFront
+  };
   struct Target {
     Kind kind = Kind::kWebhook;
     std::size_t webhook = 0;  // kWebhook: which

@@ -200,9 +200,14 @@ int RunServer(const ServerConfig& config, const ServerHooks& hooks) {
     const ServerCommands::Armed commands(hooks.commands, [&io, &hub] {
       net::post(io, [&hub] { hub.Clear(); });
     });
+    const std::wstring settings_file =
+        config.folder + L"\\" + Utf8ToWide(std::string(kSettingsFileName));
     FileWatch watch(
-        config.folder + L"\\" + Utf8ToWide(std::string(kSettingsFileName)),
-        [&io, &hub](std::string bytes) {
+        settings_file, [&io, &hub, &settings_file](std::string bytes) {
+          // A secret just written in clear is encrypted at once; the watch
+          // then sees the file again.
+          const std::string failure = SealSettingsFile(settings_file, bytes);
+          if (!failure.empty()) PrintError("trackwire_receiver: " + failure);
           net::post(io, [&hub, bytes = std::move(bytes)] {
             hub.ApplySettings(bytes);
           });

@@ -8,8 +8,10 @@
 #include "receiver/songs/song_files.h"
 #include "receiver/system/code_page.h"
 #include "receiver/system/lock.h"
+#include "receiver/system/secrets.h"
 #include "receiver/system/system_message.h"
 #include "receiver/system/thread.h"
+#include "receiver/text/utf8.h"
 
 namespace receiver {
 
@@ -102,7 +104,23 @@ SettingsRead ReadSettingsBytes(std::string_view bytes,
                                const ReceiverSettings& previous) {
   return ReadSettings(
       bytes, [](std::string_view ansi) { return CodePageToUtf8(ansi, CP_ACP); },
-      previous);
+      previous, [](std::string_view sealed) { return UnsealSecret(sealed); });
+}
+
+std::string SealSettingsFile(const std::wstring& path, std::string_view bytes) {
+  std::string text(bytes);
+  // A file Notepad saved in the ANSI code page comes back as UTF-8, with a
+  // BOM so that Notepad reads it as such.
+  if (!IsValidUtf8(bytes))
+    text = "\xEF\xBB\xBF" + CodePageToUtf8(bytes, CP_ACP);
+  const std::optional<std::string> sealed = SealSecrets(
+      text, [](std::string_view clear) { return SealSecret(clear); });
+  if (!sealed) return {};
+  const std::string failure = ReplaceFile(path, *sealed);
+  if (!failure.empty()) {
+    return failure + "; its passwords and tokens stay in clear";
+  }
+  return {};
 }
 
 SettingsRead LoadSettingsFile(const std::wstring& folder,
@@ -116,6 +134,8 @@ SettingsRead LoadSettingsFile(const std::wstring& folder,
     if (!failure.empty()) problem = failure;
   }
   if (!bytes) return {};
+  const std::string failure = SealSettingsFile(path, *bytes);
+  if (!failure.empty()) problem = failure;
   return ReadSettingsBytes(*bytes, {});
 }
 

@@ -26,7 +26,13 @@ std::optional<std::string> ReadSmallFile(
     const std::wstring& path, std::string& problem,
     std::size_t max_bytes = kMaxSettingsFile);
 
-// The settings file as UTF-8, from the bytes Notepad saved.
+// Rewrites the settings file at `path`, whose bytes were just read, with each
+// password or token written in clear encrypted for this Windows user, so that
+// the file can be shown. Returns an empty string, or what went wrong.
+std::string SealSettingsFile(const std::wstring& path, std::string_view bytes);
+
+// The settings file as UTF-8, from the bytes Notepad saved; sealed secrets
+// in clear.
 SettingsRead ReadSettingsBytes(std::string_view bytes,
                                const ReceiverSettings& previous);
 

@@ -4,11 +4,10 @@
 #include <string>
 #include <string_view>
 
+#include "receiver/text/target_settings.h"
+
 // Secrets in the settings file, sealed for this Windows user with DPAPI.
 namespace receiver {
-
-// The text marking a sealed value.
-inline constexpr std::string_view kSealedPrefix = "dpapi:";
 
 // "dpapi:" + base64 of CryptProtectData(clear) for this Windows user, without
 // any prompt; nullopt when Windows cannot seal it.

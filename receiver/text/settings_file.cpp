@@ -20,13 +20,6 @@ std::string Lower(std::string_view text) { return LowerAscii(text); }
 
 std::string ValueText(std::string_view raw) { return FindIniValue(raw).text; }
 
-bool IsValidUtf8(std::string_view bytes) {
-  std::string again;
-  again.reserve(bytes.size());
-  for (const char32_t c : DecodeUtf8(bytes)) AppendUtf8(again, c);
-  return again == bytes;
-}
-
 // A plain name in the song folder, not one of the receiver's own files.
 std::string FileNameProblem(const std::string& name) {
   if (name.empty()) return "[file] needs a file name, e.g. [file title.txt]";

@@ -76,4 +76,11 @@ void AppendUtf8(std::string& out, char32_t code_point) {
   }
 }
 
+bool IsValidUtf8(std::string_view bytes) {
+  std::string again;
+  again.reserve(bytes.size());
+  for (const char32_t c : DecodeUtf8(bytes)) AppendUtf8(again, c);
+  return again == bytes;
+}
+
 }  // namespace receiver

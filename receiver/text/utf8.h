@@ -11,4 +11,7 @@ std::u32string DecodeUtf8(std::string_view bytes);
 
 void AppendUtf8(std::string& out, char32_t code_point);
 
+// Whether the bytes are well-formed UTF-8 already.
+bool IsValidUtf8(std::string_view bytes);
+
 }  // namespace receiver

@@ -1,6 +1,8 @@
 #include "receiver/outbound/relay_worker.h"
 
+#include <set>
 #include <utility>
+#include <vector>
 
 namespace receiver {
 
@@ -53,7 +55,7 @@ RelayWorker::RelayWorker(std::wstring folder, TargetSettings settings,
     kept_[ListenId(listen)] = listen;
   }
   if (!problem.empty()) Tell("trackwire_receiver: " + problem);
-  SetUpTargets();
+  SetUpTargets(nullptr);
 }
 
 void RelayWorker::Tell(const std::optional<std::string>& notice) {
@@ -70,24 +72,77 @@ int RelayWorker::AddTarget(Kind kind, std::string name, std::size_t webhook,
   return id;
 }
 
-// Every target anew from the settings; what waited for the old ones is
-// offered again, so that a mended password gets the current song at once.
-void RelayWorker::SetUpTargets() {
-  targets_.clear();
-  lookups_.clear();
-  musicbrainz_ = coverart_ = listenbrainz_ = 0;
-  if (settings_.icecast) AddTarget(Kind::kIcecast, "Icecast");
-  if (settings_.shoutcast) AddTarget(Kind::kShoutcast, "SHOUTcast");
-  if (settings_.listenbrainz) {
+// Drops each target whose settings changed and sets up every target the
+// settings name that is not there (all of them at first); each new one gets
+// the current song, so that a mended password takes effect at once, while a
+// target that stayed the same sends nothing again.
+void RelayWorker::SetUpTargets(const TargetSettings* before) {
+  const auto same = [this, before](const Target& target) {
+    if (!before) return true;
+    switch (target.kind) {
+      case Kind::kIcecast:
+        return before->icecast == settings_.icecast;
+      case Kind::kShoutcast:
+        return before->shoutcast == settings_.shoutcast;
+      case Kind::kListenBrainz:
+        return before->listenbrainz == settings_.listenbrainz;
+      case Kind::kWebhook:
+        return target.webhook < settings_.webhooks.size() &&
+               target.webhook < before->webhooks.size() &&
+               before->webhooks[target.webhook] ==
+                   settings_.webhooks[target.webhook];
+      case Kind::kSearch:
+      case Kind::kFront:
+        return before->covers == settings_.covers;
+    }
+    return false;
+  };
+  std::set<std::pair<Kind, std::size_t>> kept;
+  for (auto it = targets_.begin(); it != targets_.end();) {
+    if (same(it->second)) {
+      kept.insert({it->second.kind, it->second.webhook});
+      ++it;
+    } else {
+      it = targets_.erase(it);
+    }
+  }
+  const auto missing = [&kept](Kind kind, std::size_t webhook = 0) {
+    return kept.count({kind, webhook}) == 0;
+  };
+  std::vector<int> added;
+  if (settings_.icecast && missing(Kind::kIcecast)) {
+    added.push_back(AddTarget(Kind::kIcecast, "Icecast"));
+  }
+  if (settings_.shoutcast && missing(Kind::kShoutcast)) {
+    added.push_back(AddTarget(Kind::kShoutcast, "SHOUTcast"));
+  }
+  if (!settings_.listenbrainz) {
+    listenbrainz_ = 0;
+  } else if (missing(Kind::kListenBrainz)) {
     listenbrainz_ = AddTarget(Kind::kListenBrainz, "ListenBrainz");
+    added.push_back(listenbrainz_);
+    for (const auto& [id, listen] : kept_) {
+      targets_[listenbrainz_].queue->Keep(
+          SubmitListen(*settings_.listenbrainz, listen), id);
+    }
   }
   for (std::size_t i = 0; i < settings_.webhooks.size(); ++i) {
-    AddTarget(Kind::kWebhook, "webhook " + settings_.webhooks[i].name, i);
+    if (missing(Kind::kWebhook, i)) {
+      added.push_back(AddTarget(Kind::kWebhook,
+                                "webhook " + settings_.webhooks[i].name, i));
+    }
   }
-  placeholder_.reset();
-  if (settings_.covers.enabled) {
+  bool covers_added = false;
+  if (!settings_.covers.enabled) {
+    musicbrainz_ = coverart_ = 0;
+    placeholder_.reset();
+    lookups_.clear();
+  } else if (missing(Kind::kSearch)) {
+    covers_added = true;
+    lookups_.clear();
     musicbrainz_ = AddTarget(Kind::kSearch, "MusicBrainz", 0, kSearchSpacing);
     coverart_ = AddTarget(Kind::kFront, "the Cover Art Archive");
+    placeholder_.reset();
     if (!settings_.covers.placeholder.empty()) {
       std::string problem;
       placeholder_ =
@@ -97,26 +152,24 @@ void RelayWorker::SetUpTargets() {
       }
     }
   }
-  if (listenbrainz_ != 0) {
-    for (const auto& [id, listen] : kept_) {
-      targets_[listenbrainz_].queue->Keep(
-          SubmitListen(*settings_.listenbrainz, listen), id);
-    }
-  }
+  if (!playing_) return;
+  for (const int id : added) OfferSong(targets_[id]);
+  if (covers_added) LookUpCover();
 }
 
 void RelayWorker::Apply(TargetSettings settings) {
   if (settings == settings_) return;
+  const TargetSettings before = std::move(settings_);
   settings_ = std::move(settings);
-  SetUpTargets();
-  OfferSong();
+  SetUpTargets(&before);
 }
 
 void RelayWorker::Song(const receiver::Song& song, std::uint64_t number,
                        std::int64_t unix_seconds) {
   EndListen(unix_seconds);
   playing_ = Playing{song, number, unix_seconds};
-  OfferSong();
+  for (auto& [id, target] : targets_) OfferSong(target);
+  LookUpCover();
 }
 
 void RelayWorker::Idle(std::int64_t unix_seconds) {
@@ -130,31 +183,23 @@ void RelayWorker::Finish(std::int64_t unix_seconds) {
   client_.CancelAll();
 }
 
-// The song to each playing-now target, and its cover.
-void RelayWorker::OfferSong() {
-  if (!playing_) return;
+// The song to a playing-now target.
+void RelayWorker::OfferSong(Target& target) {
   const receiver::Song& song = playing_->song;
-  for (auto& [id, target] : targets_) {
-    switch (target.kind) {
-      case Kind::kIcecast:
-        target.queue->Latest(IcecastUpdate(*settings_.icecast, song));
-        break;
-      case Kind::kShoutcast:
-        target.queue->Latest(ShoutcastUpdate(*settings_.shoutcast, song));
-        break;
-      case Kind::kListenBrainz:
-        target.queue->Latest(PlayingNow(*settings_.listenbrainz, song));
-        break;
-      case Kind::kWebhook:
-        target.queue->Latest(
-            WebhookCall(settings_.webhooks[target.webhook], song));
-        break;
-      case Kind::kSearch:
-      case Kind::kFront:
-        break;
-    }
+  switch (target.kind) {
+    case Kind::kIcecast:
+      return target.queue->Latest(IcecastUpdate(*settings_.icecast, song));
+    case Kind::kShoutcast:
+      return target.queue->Latest(ShoutcastUpdate(*settings_.shoutcast, song));
+    case Kind::kListenBrainz:
+      return target.queue->Latest(PlayingNow(*settings_.listenbrainz, song));
+    case Kind::kWebhook:
+      return target.queue->Latest(
+          WebhookCall(settings_.webhooks[target.webhook], song));
+    case Kind::kSearch:
+    case Kind::kFront:
+      return;
   }
-  LookUpCover();
 }
 
 // A song that played long enough is a listen, kept on disk before it goes.

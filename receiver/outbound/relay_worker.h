@@ -68,8 +68,8 @@ class RelayWorker {
                 std::chrono::milliseconds spacing = {});
   void Answered(int id, const Outgoing& request, WebReply web);
   void Tell(const std::optional<std::string>& notice);
-  void SetUpTargets();
-  void OfferSong();
+  void SetUpTargets(const TargetSettings* before);
+  void OfferSong(Target& target);
   void EndListen(std::int64_t unix_seconds);
   void KeepListen(const Listen& listen);
 

@@ -78,7 +78,10 @@ const char* PlainText(unsigned long error) {
     case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
       return "not an http:// or https:// address";
     case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
-      return "the secure connection failed";
+      // Windows says no more: a certificate it does not accept, or no TLS
+      // version that both sides speak.
+      return "the secure connection failed: the server's certificate or its "
+             "TLS version was not accepted";
     case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
       return "the server asks for a client certificate";
     case ERROR_WINHTTP_LOGIN_FAILURE:

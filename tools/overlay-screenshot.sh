@@ -1,6 +1,7 @@
 #!/bin/bash
 # Saves the picture of the stream overlay in docs/: the receiver's page for
-# ?overlay=1 with "Café" by "Les Étoiles", as page_print makes it, served by
+# ?overlay=1 with "Café" by "Les Étoiles" and an album cover (a picture
+# ImageMagick paints), as page_print makes it, served by
 # PHP's built-in server on a loopback port and shot by headless Chromium in a
 # frame over a dark checkered backdrop, so that its transparency shows.
 #   overlay-screenshot.sh [PAGE_PRINT [OUTPUT]]
@@ -24,7 +25,10 @@ trap finish EXIT
 
 mkdir "$work/site"
 "$page_print" overlay=1 "Les Étoiles" "À la carte" "Café" 2026-12-08T23:55:17Z \
-  >"$work/site/index.html"
+  placeholder >"$work/site/index.html"
+convert -size 500x500 radial-gradient:'#f2c14e'-'#7a2e3b' \
+  -fill '#1d1f26' -draw 'circle 250,250 250,170' \
+  -fill '#f2c14e' -draw 'circle 250,250 250,236' "$work/site/cover.jpg"
 cat >"$work/site/backdrop.html" <<'HTML'
 <!DOCTYPE html>
 <html><head><meta charset="utf-8"><style>

@@ -79,7 +79,8 @@ void Run(const std::shared_ptr<Relay::State>& state) {
                          alive->Post(std::move(command));
                        }
                      });
-  std::optional<Clock::time_point> due;
+  // What waits from before (listens kept on disk) goes at once.
+  std::optional<Clock::time_point> due = Clock::now();
   for (;;) {
     std::deque<Command> commands;
     bool finishing = false;

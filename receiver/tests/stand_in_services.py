@@ -105,9 +105,17 @@ class StandIn(BaseHTTPRequestHandler):
             "time": stamp(arrived), "t": round(arrived, 3),
             "service": self.service, "method": self.command,
             "path": self.path, "query": self.query,
-            "headers": {k.lower(): v for k, v in self.headers.items()},
+            "headers": self.header_fields(),
             "body": self.body.decode("utf-8", "replace"),
             "status": status, "mode": mode})
+
+    def header_fields(self):
+        """The request's headers by lower-case name, repeats joined by ", "."""
+        fields = {}
+        for name, value in self.headers.items():
+            name = name.lower()
+            fields[name] = fields[name] + ", " + value if name in fields else value
+        return fields
 
     do_GET = do_POST = do_PUT = do_PATCH = do_DELETE = do_HEAD = do_any
 

@@ -163,12 +163,12 @@ report 'Daft Punk' Discovery 'One More Time'
 song_everywhere "song 1" 'Daft Punk' 'One More Time'
 check "icecast: mount, mode, charset, Basic source:password" \
   "/live|updinfo|UTF-8|Basic $(printf 'source:%s' "$ice_password" | base64)" \
-  "$(logq show "$(ok_song icecast 1)" '(q["mount"], q["mode"], q["charset"], h["authorization"])' | head -n1)"
+  "$(logq show "$(ok_song icecast True)" '(q["mount"], q["mode"], q["charset"], h["authorization"])' | head -n1)"
 check "shoutcast v1: pass and mode" "$sc_password|updinfo" \
-  "$(logq show "$(ok_song shoutcast1 1)" '(q["pass"], q["mode"])' | head -n1)"
+  "$(logq show "$(ok_song shoutcast1 True)" '(q["pass"], q["mode"])' | head -n1)"
 check "listenbrainz: playing_now, token, JSON" \
   "playing_now|Daft Punk|One More Time|Discovery|trackwire_receiver|False|Token $token|application/json" \
-  "$(logq show "$(ok_song listenbrainz 1)" '(j["listen_type"], j["payload"][0]["track_metadata"]["artist_name"],
+  "$(logq show "$(ok_song listenbrainz True)" '(j["listen_type"], j["payload"][0]["track_metadata"]["artist_name"],
      j["payload"][0]["track_metadata"]["track_name"], j["payload"][0]["track_metadata"]["release_name"],
      j["payload"][0]["track_metadata"]["additional_info"]["submission_client"], "listened_at" in j["payload"][0],
      h["authorization"], h["content-type"])' | head -n1)"
@@ -181,7 +181,7 @@ check "webhook: PUT, its body template, its own Content-Type only" \
   "$(logq show "$(ok_song webhook "r['path'] == '/hook/put'")" \
     '(r["method"], json.dumps(j, sort_keys=True), h["content-type"])' | head -n1)"
 check "webhook over HTTPS, the test CA trusted" "POST|/hook/tls|Daft Punk" \
-  "$(logq show "$(ok_song tls 1)" '(r["method"], r["path"], j["artist"])' | head -n1)"
+  "$(logq show "$(ok_song tls True)" '(r["method"], r["path"], j["artist"])' | head -n1)"
 check "cover 1: cover.jpg holds the JPEG found" "$(bytes "$work/cover1")" \
   "$(same_bytes "$files/cover.jpg" "$work/cover1")"
 check "musicbrainz: the query, fmt, limit and User-Agent" \
@@ -224,8 +224,10 @@ check "musicbrainz: never two requests within a second" "4 none" \
      NR > 1 && $1 - last < 1 { close_pair = 1 } { last = $1 } END { print NR, close_pair ? "some" : "none" }')"
 
 # d) The failing targets: told once each; the others got every song above.
+# Wine's WinHTTP reports a certificate it does not trust as
+# ERROR_WINHTTP_SECURE_CHANNEL_ERROR, without the flags Windows gives.
 check "an untrusted certificate: one message naming the target" 1 \
-  "$(grep -i certificate "$work/receiver.log" | grep -c untrusted)"
+  "$(grep -i 'certificate\|secure connection' "$work/receiver.log" | grep -c untrusted)"
 check "an untrusted certificate: no request got through" 0 \
   "$(logq count 'r["service"] == "untrusted" and r["method"]')"
 check "refused credentials: said once" 1 \
@@ -237,16 +239,26 @@ check "the hanging target was tried" yes \
 
 # e) SHOUTcast down for 100 songs, then back: only the last one arrives.
 mode shoutcast1 down
-client reports "$port" 100 Burst 1 >"$work/burst.txt"
+"$python" - "$port" <<'EOF'
+import http.client, sys, urllib.parse
+for i in range(1, 101):  # each answered before the next goes
+    query = urllib.parse.urlencode({"artist": "Büro", "album": "", "title": f"Song {i}"},
+                                   quote_via=urllib.parse.quote)
+    connection = http.client.HTTPConnection("127.0.0.1", int(sys.argv[1]), timeout=10)
+    connection.request("GET", "/set_current_song.php?" + query,
+                       headers={"User-Agent": "Winamp Tunebeacon", "Connection": "close"})
+    connection.getresponse().read()
+    connection.close()
+EOF
 await 1 'r["service"] == "shoutcast1" and r["mode"] == "down"' 20 >/dev/null
 back=$("$python" -c 'import time; print(time.time())')
 mode shoutcast1 ok
 await 1 "$(ok_song shoutcast1 "r['t'] > $back")" 45 >/dev/null
 sleep 2
-check "down for 100 songs, then back: the last song only" "Burst 100 by É" \
+check "down for 100 songs, then back: the last song only" "Song 100 by Büro" \
   "$(logq show "$(ok_song shoutcast1 "r['t'] > $back")" 'q["song"]')"
 check "meanwhile icecast got the last song too" 1 \
-  "$(await 1 "$(ok_song icecast "q['song'] == 'É - Burst 100'")" 10)"
+  "$(await 1 "$(ok_song icecast "q['song'] == 'Büro - Song 100'")" 10)"
 
 # f) Listens kept in the song folder: sent once each after a restart, as
 # "single", through a 429; then the file is gone or empty.
@@ -278,8 +290,8 @@ lookups=$(logq count 'r["service"] == "musicbrainz"')
 report 'Björk' Homogenic 'Bachelorette'
 check "shoutcast v2: sid, mode, Basic admin:password, the song" \
   "3|updinfo|Basic $(printf 'admin:%s' "$sc_password" | base64)|Bachelorette by Björk" \
-  "$(await 1 "$(ok_song shoutcast2 1)" 15 >/dev/null
-     logq show "$(ok_song shoutcast2 1)" '(q["sid"], q["mode"], h["authorization"], q["song"])' | head -n1)"
+  "$(await 1 "$(ok_song shoutcast2 True)" 15 >/dev/null
+     logq show "$(ok_song shoutcast2 True)" '(q["sid"], q["mode"], h["authorization"], q["song"])' | head -n1)"
 check "after a restart: icecast with its sealed password" 1 \
   "$(await 1 "$(ok_song icecast "q['song'] == 'Björk - Bachelorette'")" 10)"
 check "after a restart: the cached cover, no lookup" "$(bytes "$work/cover2")|$lookups" \

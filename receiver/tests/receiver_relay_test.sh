@@ -55,8 +55,8 @@ logq() { "$python" "$here/stand_in_log.py" "$log" "$@"; }
 # Waits up to SECONDS (default 10) for N requests that FILTER holds for;
 # prints how many there are.
 await() {  # await N FILTER [SECONDS]
-  for _ in $(seq $((${3:-10} * 10))); do
-    [ "$(logq count "$2")" -ge "$1" ] && break
+  local until=$((SECONDS + ${3:-10}))
+  while [ "$(logq count "$2")" -lt "$1" ] && [ $SECONDS -lt $until ]; do
     sleep 0.1
   done
   logq count "$2"

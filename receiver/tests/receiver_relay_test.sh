@@ -246,7 +246,7 @@ for i in range(1, 101):  # each answered before the next goes
                                    quote_via=urllib.parse.quote)
     connection = http.client.HTTPConnection("127.0.0.1", int(sys.argv[1]), timeout=10)
     connection.request("GET", "/set_current_song.php?" + query,
-                       headers={"User-Agent": "Winamp Tunebeacon", "Connection": "close"})
+                       headers={"Connection": "close"})
     connection.getresponse().read()
     connection.close()
 EOF

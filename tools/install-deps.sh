@@ -7,7 +7,7 @@ set -eu
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine64 fonts-wine xvfb x11-utils xdotool imagemagick php-cli zip curl
-  nsis libboost1.74-dev nlohmann-json3-dev chromium)
+  nsis libboost1.74-dev nlohmann-json3-dev chromium python3 openssl)
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
 here=$(cd "$(dirname "$0")" && pwd)

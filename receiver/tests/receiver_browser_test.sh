@@ -8,14 +8,7 @@
 #
 #   receiver_browser_test.sh BIN_DIR WINEPREFIX WORK_DIR
 set -u
-bin=$(realpath -m "${1:?usage: receiver_browser_test.sh BIN_DIR WINEPREFIX WORK_DIR}")
-prefix=$(realpath -m "${2:?WINEPREFIX missing}")
-work=$(realpath -m "${3:?WORK_DIR missing}")
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/../.." && pwd)
-source "$repo/tests/support/script_support.sh"
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
+source "$(dirname "$0")/receiver_support.sh" receiver_browser_test.sh "$@"
 command -v chromium >/dev/null ||
   { echo "receiver_browser_test: no chromium; tools/install-deps.sh installs it"; exit 1; }
 rm -rf "$work"
@@ -33,7 +26,6 @@ trap finish EXIT
 start_xvfb "$work/display"
 "$repo/tools/cpu32.sh" --check "$bin/trackwire_receiver.exe" || exit 1
 
-client() { php "$here/client.php" "$@"; }
 stored_title() {  # waits up to 5 s for the stored title to become TITLE
   local title
   for _ in $(seq 50); do

@@ -10,14 +10,7 @@
 #
 #   receiver_relay_test.sh BIN_DIR WINEPREFIX WORK_DIR
 set -u
-bin=$(realpath -m "${1:?usage: receiver_relay_test.sh BIN_DIR WINEPREFIX WORK_DIR}")
-prefix=$(realpath -m "${2:?WINEPREFIX missing}")
-work=$(realpath -m "${3:?WORK_DIR missing}")
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/../.." && pwd)
-source "$repo/tests/support/script_support.sh"
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
+source "$(dirname "$0")/receiver_support.sh" receiver_relay_test.sh "$@"
 python=/usr/bin/python3
 rm -rf "$work"
 mkdir -p "$work/files"
@@ -47,7 +40,6 @@ source "$work/ports"  # musicbrainz=PORT coverart=PORT ... control=PORT
 "$wine" "$bin/trust_cert.exe" "$(windows_path "$work/certs/ca.der")" >/dev/null ||
   { echo "cannot trust the test CA in $prefix"; exit 1; }
 
-client() { php "$here/client.php" "$@"; }
 bytes() { od -An -v -tx1 "$@" | tr -d ' \n'; }
 # logq count FILTER | logq show FILTER VALUE: the stand-ins' log (Python
 # expressions over r, q, h, j; see stand_in_log.py).
@@ -77,20 +69,6 @@ same_bytes() {  # same_bytes FILE EXPECTED_FILE
 field() {  # field NAME: now_playing.json's
   php -r '$s = json_decode((string)@file_get_contents($argv[1]), true);
     echo is_array($s) ? ($s[$argv[2]] ?? "(none)") : "(no song)";' "$files/now_playing.json" "$1"
-}
-start_receiver() {  # start_receiver LOG
-  (cd "$work" && exec "$wine" "$bin/trackwire_receiver.exe" --port "$port" \
-    --console --encoding utf-8 --folder "$(windows_path "$files")") >"$1" 2>&1 &
-  receiver_pid=$!
-  client ready "$port" || { echo "the receiver did not start:"; cat "$1"; exit 1; }
-}
-stop_receiver() {
-  local windows_pid
-  windows_pid=$(pgrep -f "^([A-Z]:|/)[^ ]*trackwire_receiver\.exe --port $port " | head -n1)
-  [ -n "$windows_pid" ] && kill -INT "$windows_pid"
-  for _ in $(seq 100); do kill -0 "$receiver_pid" 2>/dev/null || break; sleep 0.1; done
-  check "Ctrl+C ends the receiver" ended \
-    "$(kill -0 "$receiver_pid" 2>/dev/null && echo running || echo ended)"
 }
 # report ARTIST ALBUM TITLE: as the plug-in sends it.
 report() {
@@ -129,7 +107,7 @@ printf '%s\r\n' '[covers]' 'enabled = yes' \
   '[webhook hang]' "url = http://127.0.0.1:$hang/hook/hang" \
   '[webhook refused]' "url = http://127.0.0.1:$refused/hook/refused" >"$ini"
 mode webhook 401 /hook/refuses
-start_receiver "$work/receiver.log"
+start_receiver "$work/receiver.log" --console
 
 # c) The secrets sealed for this Windows user at the first read.
 for _ in $(seq 50); do grep -q dpapi: "$ini" && break; sleep 0.1; done
@@ -272,7 +250,7 @@ printf '%s\n' \
 sed -i -e "s|^url = http://127.0.0.1:$shoutcast1|url = http://127.0.0.1:$shoutcast2|" \
   -e 's/^version = 1/version = 2/' "$ini"
 curl -sf "http://127.0.0.1:$control/mode?service=listenbrainz&mode=429&seconds=2" >/dev/null
-start_receiver "$work/receiver2.log"
+start_receiver "$work/receiver2.log" --console
 await 1 'r["service"] == "listenbrainz" and r["status"] == 429' 10 >/dev/null
 mode listenbrainz ok
 listens='r["service"] == "listenbrainz" and r["status"] == 200 and j["listen_type"] == "single"'

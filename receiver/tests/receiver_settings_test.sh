@@ -7,14 +7,7 @@
 #
 #   receiver_settings_test.sh BIN_DIR WINEPREFIX WORK_DIR
 set -u
-bin=$(realpath -m "${1:?usage: receiver_settings_test.sh BIN_DIR WINEPREFIX WORK_DIR}")
-prefix=$(realpath -m "${2:?WINEPREFIX missing}")
-work=$(realpath -m "${3:?WORK_DIR missing}")
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/../.." && pwd)
-source "$repo/tests/support/script_support.sh"
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
+source "$(dirname "$0")/receiver_support.sh" receiver_settings_test.sh "$@"
 rm -rf "$work"
 mkdir -p "$work/files"
 files=$work/files
@@ -29,7 +22,6 @@ trap finish EXIT
 start_xvfb "$work/display"
 "$repo/tools/cpu32.sh" --check "$bin/trackwire_receiver.exe" || exit 1
 
-client() { php "$here/client.php" "$@"; }
 bytes() { od -An -tx1 "$@" | tr -d ' \n'; }
 # The bytes a file should hold: printf's escapes, in hex.
 expect_bytes() { printf "$1" | bytes; }
@@ -50,21 +42,6 @@ answers() {  # answers TARGET TEXT
     sleep 0.1
   done
   printf '%s' "$body"
-}
-start_receiver() {  # start_receiver LOG [--console]
-  (cd "$work" && exec "$wine" "$bin/trackwire_receiver.exe" --port "$port" \
-    ${2:-} --encoding utf-8 --folder "$(windows_path "$files")") >"$1" 2>&1 &
-  receiver_pid=$!
-  client ready "$port" || { echo "the receiver did not start:"; cat "$1"; exit 1; }
-}
-# Ctrl+C to the Windows process, as receiver_wine_test.sh does it.
-stop_receiver() {
-  local windows_pid
-  windows_pid=$(pgrep -f "^([A-Z]:|/)[^ ]*trackwire_receiver\.exe --port $port " | head -n1)
-  [ -n "$windows_pid" ] && kill -INT "$windows_pid"
-  for _ in $(seq 100); do kill -0 "$receiver_pid" 2>/dev/null || break; sleep 0.1; done
-  check "Ctrl+C ends the receiver" ended \
-    "$(kill -0 "$receiver_pid" 2>/dev/null && echo running || echo ended)"
 }
 # Saves the settings file as an editor does: in place.
 save_ini() { printf '%s\r\n' "$@" >"$ini"; }

@@ -15,14 +15,7 @@
 # RECEIVER_EVENT_ROUNDS=N sets the number of reports the event latency is
 # measured over (default 20).
 set -u
-bin=${1:?usage: receiver_wine_test.sh BIN_DIR WINEPREFIX WORK_DIR}
-prefix=${2:?WINEPREFIX missing}
-work=${3:?WORK_DIR missing}
-here=$(cd "$(dirname "$0")" && pwd)
-repo=$(cd "$here/../.." && pwd)
-source "$repo/tests/support/script_support.sh"
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
+source "$(dirname "$0")/receiver_support.sh" receiver_wine_test.sh "$@"
 rm -rf "$work"
 mkdir -p "$work/files" "$work/files2" "$work/settings"
 files=$work/files
@@ -41,7 +34,6 @@ trap finish EXIT
 start_xvfb "$work/display"
 "$repo/tools/cpu32.sh" --check "$bin/trackwire_receiver.exe" || exit 1
 
-client() { php "$here/client.php" "$@"; }
 field() {  # field NAME [FOLDER]
   php -r '$s = json_decode((string)@file_get_contents($argv[1]), true);
     echo is_array($s) ? ($s[$argv[2]] ?? "(none)") : "(no song)";' \
@@ -191,7 +183,12 @@ wait "$silent_pid"
 check "silent connection dropped" 1 "$(grep -cE '^dropped after [1-9] s$' "$work/silent.log")"
 still_stores "a silent connection"
 check "receiver still running" 0 "$(kill -0 "$receiver_pid" 2>/dev/null; echo $?)"
-# The five song files, the history and the settings file written at start.
+# The five song files, the history and the settings file written at start;
+# a replacement still being written (NAME.PID.tmp) is given a moment to land.
+for _ in $(seq 30); do
+  ls "$files" | grep -q '\.tmp$' || break
+  sleep 0.1
+done
 check "nothing else in the folder" "album.txt artist.txt history.json history.txt now_playing.json now_playing.txt title.txt trackwire_receiver.ini" \
   "$(ls -A "$files" | sort | tr '\n' ' ' | sed 's/ $//')"
 

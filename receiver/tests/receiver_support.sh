@@ -1,0 +1,36 @@
+# What the receiver's Wine test scripts share; each sources it first thing:
+#   source "$(dirname "$0")/receiver_support.sh" SCRIPT "$@"
+# It takes the scripts' three arguments, BIN_DIR WINEPREFIX WORK_DIR, as
+# $bin, $prefix and $work (full paths), sets $here, $repo and $wine, brings in
+# tests/support/script_support.sh and sets up the Wine environment.
+bin=$(realpath -m "${2:?usage: $1 BIN_DIR WINEPREFIX WORK_DIR}")
+prefix=$(realpath -m "${3:?WINEPREFIX missing}")
+work=$(realpath -m "${4:?WORK_DIR missing}")
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+source "$repo/tests/support/script_support.sh"
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+
+client() { php "$here/client.php" "$@"; }
+
+# start_receiver LOG [ARGS...]: the receiver on $port with the song folder
+# $files, its output to LOG; returns once it takes connections.
+start_receiver() {
+  local log=$1
+  shift
+  (cd "$work" && exec "$wine" "$bin/trackwire_receiver.exe" --port "$port" \
+    "$@" --encoding utf-8 --folder "$(windows_path "$files")") >"$log" 2>&1 &
+  receiver_pid=$!
+  client ready "$port" || { echo "the receiver did not start:"; cat "$log"; exit 1; }
+}
+
+# Ctrl+C to the Windows process, then a check that it ended.
+stop_receiver() {
+  local windows_pid
+  windows_pid=$(pgrep -f "^([A-Z]:|/)[^ ]*trackwire_receiver\.exe --port $port " | head -n1)
+  [ -n "$windows_pid" ] && kill -INT "$windows_pid"
+  for _ in $(seq 100); do kill -0 "$receiver_pid" 2>/dev/null || break; sleep 0.1; done
+  check "Ctrl+C ends the receiver" ended \
+    "$(kill -0 "$receiver_pid" 2>/dev/null && echo running || echo ended)"
+}

@@ -190,6 +190,38 @@ std::optional<std::string> TargetReader::Secret(const std::string& where,
   return clear;
 }
 
+namespace {
+
+// An address setting: taken when it is one, else the one before stays.
+// Returns the problem, if any.
+std::string TakeUrl(const std::string& where, const std::string& value,
+                    std::string& url, const std::string& before) {
+  if (IsHttpUrl(value)) {
+    url = value;
+    return {};
+  }
+  url = before;
+  return where + " is an http:// or https:// address, not " + Quoted(value);
+}
+
+// A template setting: taken when it reads, else the one before stays.
+std::string TakeTemplate(const std::string& where, const std::string& value,
+                         TemplateBraces braces, std::string& text,
+                         Template& parts, const std::string& before_text,
+                         const Template& before_parts) {
+  ParsedTemplate parsed = ParseTemplate(value, braces);
+  if (!parsed.parts) {
+    text = before_text;
+    parts = before_parts;
+    return where + ": " + parsed.error;
+  }
+  text = value;
+  parts = std::move(*parsed.parts);
+  return {};
+}
+
+}  // namespace
+
 std::string TargetReader::CoversKey(const std::string& key,
                                     const std::string& value) {
   CoverSettings& covers = settings_.covers;
@@ -202,13 +234,9 @@ std::string TargetReader::CoversKey(const std::string& key,
   } else if (key == "placeholder") {
     covers.placeholder = value;
   } else if (key == "musicbrainz" || key == "coverart") {
-    std::string& url = key == "coverart" ? covers.coverart : covers.musicbrainz;
-    if (IsHttpUrl(value)) {
-      url = value;
-    } else {
-      url = key == "coverart" ? before.coverart : before.musicbrainz;
-      return where + " is an http:// or https:// address, not " + Quoted(value);
-    }
+    return key == "coverart"
+               ? TakeUrl(where, value, covers.coverart, before.coverart)
+               : TakeUrl(where, value, covers.musicbrainz, before.musicbrainz);
   } else if (key == "contact") {
     if (!IsPrintableAscii(value)) {
       covers.contact = before.contact;
@@ -228,13 +256,7 @@ std::string TargetReader::IcecastKey(const std::string& key,
   const std::string where = section_ + " " + key;
   std::string problem;
   if (key == "url") {
-    if (IsHttpUrl(value)) {
-      icecast_.url = value;
-    } else {
-      icecast_.url = before.url;
-      problem =
-          where + " is an http:// or https:// address, not " + Quoted(value);
-    }
+    problem = TakeUrl(where, value, icecast_.url, before.url);
   } else if (key == "user") {
     icecast_.user = value;
   } else if (key == "password") {
@@ -242,15 +264,9 @@ std::string TargetReader::IcecastKey(const std::string& key,
     icecast_off_ = icecast_off_ || !clear;
     icecast_.password = clear.value_or(std::string());
   } else if (key == "template") {
-    ParsedTemplate parsed = ParseTemplate(value);
-    if (parsed.parts) {
-      icecast_.template_text = value;
-      icecast_.parts = std::move(*parsed.parts);
-    } else {
-      icecast_.template_text = before.template_text;
-      icecast_.parts = before.parts;
-      problem = where + ": " + parsed.error;
-    }
+    problem = TakeTemplate(where, value, TemplateBraces::kFields,
+                           icecast_.template_text, icecast_.parts,
+                           before.template_text, before.parts);
   } else {
     problem = "unknown setting \"" + key + "\" in [icecast]";
   }
@@ -264,13 +280,7 @@ std::string TargetReader::ShoutcastKey(const std::string& key,
   const std::string where = section_ + " " + key;
   std::string problem;
   if (key == "url") {
-    if (IsHttpUrl(value)) {
-      shoutcast_.url = value;
-    } else {
-      shoutcast_.url = before.url;
-      problem =
-          where + " is an http:// or https:// address, not " + Quoted(value);
-    }
+    problem = TakeUrl(where, value, shoutcast_.url, before.url);
   } else if (key == "version") {
     const std::optional<int> version = ParseWhole(value, 1, 2);
     shoutcast_.version = version.value_or(before.version);
@@ -286,15 +296,9 @@ std::string TargetReader::ShoutcastKey(const std::string& key,
     shoutcast_off_ = shoutcast_off_ || !clear;
     shoutcast_.password = clear.value_or(std::string());
   } else if (key == "template") {
-    ParsedTemplate parsed = ParseTemplate(value);
-    if (parsed.parts) {
-      shoutcast_.template_text = value;
-      shoutcast_.parts = std::move(*parsed.parts);
-    } else {
-      shoutcast_.template_text = before.template_text;
-      shoutcast_.parts = before.parts;
-      problem = where + ": " + parsed.error;
-    }
+    problem = TakeTemplate(where, value, TemplateBraces::kFields,
+                           shoutcast_.template_text, shoutcast_.parts,
+                           before.template_text, before.parts);
   } else {
     problem = "unknown setting \"" + key + "\" in [shoutcast]";
   }
@@ -310,14 +314,9 @@ std::string TargetReader::ListenBrainzKey(const std::string& key,
     listenbrainz_off_ = listenbrainz_off_ || !clear;
     listenbrainz_.token = clear.value_or(std::string());
   } else if (key == "url") {
-    if (IsHttpUrl(value)) {
-      listenbrainz_.url = value;
-    } else {
-      listenbrainz_.url =
-          previous_.listenbrainz.value_or(ListenBrainzSettings()).url;
-      problem =
-          where + " is an http:// or https:// address, not " + Quoted(value);
-    }
+    problem =
+        TakeUrl(where, value, listenbrainz_.url,
+                previous_.listenbrainz.value_or(ListenBrainzSettings()).url);
   } else {
     problem = "unknown setting \"" + key + "\" in [listenbrainz]";
   }
@@ -370,15 +369,9 @@ std::string TargetReader::WebhookKey(const std::string& key,
       problem = where + " is GET, POST, PUT or PATCH, not " + Quoted(value);
     }
   } else if (key == "body") {
-    ParsedTemplate parsed = ParseTemplate(value, TemplateBraces::kJson);
-    if (parsed.parts) {
-      settings.body_text = value;
-      settings.body = std::move(*parsed.parts);
-    } else {
-      settings.body_text = before.body_text;
-      settings.body = before.body;
-      problem = where + ": " + parsed.error;
-    }
+    problem =
+        TakeTemplate(where, value, TemplateBraces::kJson, settings.body_text,
+                     settings.body, before.body_text, before.body);
   } else {
     problem = "unknown setting \"" + key + "\" in a [webhook] section; it " +
               "takes url, method, header and body";

@@ -201,6 +201,20 @@ check "musicbrainz: never two requests within a second" "4 none" \
   "$(logq show 'r["service"] == "musicbrainz"' 'r["t"]' | awk '
      NR > 1 && $1 - last < 1 { close_pair = 1 } { last = $1 } END { print NR, close_pair ? "some" : "none" }')"
 
+# A cover that comes after its song has gone is not the next song's.
+rm -f "$files"/covers/*.jpg
+curl -sf "http://127.0.0.1:$control/mode?service=coverart&mode=slow&seconds=3" >/dev/null
+lookups=$(logq count 'r["service"] == "musicbrainz"')
+report 'Björk' Homogenic 'Hyperballad'
+await $((lookups + 1)) 'r["service"] == "musicbrainz"' 5 >/dev/null
+sleep 0.5  # the cover's request is out, its answer 3 s away
+report 'Nobody' '' 'Untitled'
+sleep 4
+check "a cover that came late: not on the next song" "$(bytes "$placeholder")" \
+  "$(same_bytes "$files/cover.jpg" "$placeholder")"
+check "a cover that came late: /cover.jpg is the next song's" "image/gif|$(bytes "$placeholder")" "$(served)"
+mode coverart ok
+
 # d) The failing targets: told once each; the others got every song above.
 # Wine's WinHTTP reports a certificate it does not trust as
 # ERROR_WINHTTP_SECURE_CHANNEL_ERROR, without the flags Windows gives: the

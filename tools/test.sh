@@ -119,14 +119,14 @@ for stage in "${stages[@]}"; do
     continue
   fi
   echo
-  echo "== side by side: ${sides[*]}"
+  echo "== side by side: ${sides[*]//,/ then }"
   for side in "${sides[@]}"; do
     log=$results/${side%%,*}.log
     set -m  # a process group of its own, for stop_sides
     run_side "$side" >"$log" 2>&1 </dev/null &
     side_of[$!]=$side
     set +m
-    echo "== $side: started, log $log"
+    echo "== ${side//,/ then }: started, log $log"
   done
   while [ ${#side_of[@]} -gt 0 ]; do
     wait -n -p pid "${!side_of[@]}"
@@ -135,7 +135,7 @@ for stage in "${stages[@]}"; do
     unset "side_of[$pid]"
     failures=$((failures + status))
     echo
-    echo "== $side: ended $(awk -v s=$SECONDS 'BEGIN { printf "%.1f", s / 60 }') minutes into the run; its log:"
+    echo "== ${side//,/ then }: ended $(awk -v s=$SECONDS 'BEGIN { printf "%.1f", s / 60 }') minutes into the run; its log:"
     cat "$results/${side%%,*}.log"
   done
 done

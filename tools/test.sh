@@ -7,13 +7,24 @@
 # of the whole path stands in for the 32-bit suites (preset x64-stand-in).
 # Runs every configuration even when one fails, then prints one summary
 # table; exits non-zero when anything failed.
+#
+# The Wine suites mostly wait (timers, Xvfb, servers), so where 32-bit code
+# runs, i686-wine runs beside x64-wine and demo-stand-in: separate build
+# trees, wine prefixes, Xvfb displays and free loopback ports. Each side
+# writes to its own log under build/test-results, printed when it ends.
 set -u
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 tools/install-deps.sh || exit 1
 cpu32=$(tools/cpu32.sh)
 case $? in
-  0) configurations=(native-asan i686-release i686-wine x64-wine demo-stand-in) ;;
-  1) configurations=(native-asan i686-release x64-stand-in) ;;
+  0)
+    configurations=(native-asan i686-release i686-wine x64-wine demo-stand-in)
+    # One stage after another; the sides of a stage (configurations joined by
+    # commas, run in that order) at the same time.
+    stages=(native-asan i686-release "i686-wine x64-wine,demo-stand-in") ;;
+  1)
+    configurations=(native-asan i686-release x64-stand-in)
+    stages=("${configurations[@]}") ;;
   *) exit 1 ;;
 esac
 echo "== $cpu32"
@@ -22,7 +33,6 @@ echo "== configurations: ${configurations[*]}"
 results=$PWD/build/test-results
 rm -rf "$results"
 mkdir -p "$results"
-rows=()
 failures=0
 
 # junit_count FILE ATTRIBUTE: one count from ctest's JUnit summary.
@@ -63,19 +73,71 @@ run_demo_stand_in() {
   return 1
 }
 
-for configuration in "${configurations[@]}"; do
+# run_configuration NAME: runs it and writes its row of the summary table to
+# build/test-results/NAME.row; fails when it failed.
+run_configuration() {
+  local start=$SECONDS status minutes
   echo
-  echo "== $configuration"
-  start=$SECONDS
-  if [ "$configuration" = demo-stand-in ]; then
+  echo "== $1"
+  if [ "$1" = demo-stand-in ]; then
     run_demo_stand_in
   else
-    run_preset "$configuration"
+    run_preset "$1"
   fi
   status=$?
-  [ $status = 0 ] || failures=$((failures + 1))
   minutes=$(awk -v s=$((SECONDS - start)) 'BEGIN { printf "%.1f", s / 60 }')
-  rows+=("| $configuration | $row | $minutes |")
+  echo "| $1 | $row | $minutes |" >"$results/$1.row"
+  return $status
+}
+
+# run_side NAME,NAME...: those configurations in order, each even when the
+# one before failed; the exit status is the number that failed.
+run_side() {
+  local configuration count=0
+  for configuration in ${1//,/ }; do
+    run_configuration "$configuration" || count=$((count + 1))
+  done
+  return $count
+}
+
+# The sides running now, by process group; ended with the run.
+declare -A side_of=()
+stop_sides() {
+  local pid
+  for pid in "${!side_of[@]}"; do
+    kill -TERM -- -"$pid" 2>/dev/null
+  done
+  exit 130
+}
+trap stop_sides INT TERM
+
+for stage in "${stages[@]}"; do
+  read -r -a sides <<<"$stage"
+  if [ ${#sides[@]} = 1 ]; then
+    run_side "${sides[0]}"
+    failures=$((failures + $?))
+    continue
+  fi
+  echo
+  echo "== side by side: ${sides[*]//,/ then }"
+  for side in "${sides[@]}"; do
+    log=$results/${side%%,*}.log
+    set -m  # a process group of its own, for stop_sides
+    run_side "$side" >"$log" 2>&1 </dev/null &
+    side_of[$!]=$side
+    set +m
+    echo "== ${side//,/ then }: started, log $log"
+  done
+  while [ ${#side_of[@]} -gt 0 ]; do
+    wait -n -p pid "${!side_of[@]}"
+    status=$?
+    side=${side_of[$pid]}
+    unset "side_of[$pid]"
+    failures=$((failures + status))
+    echo
+    echo "== ${side//,/ then }: ended $(awk -v s=$SECONDS 'BEGIN { printf "%.1f", s / 60 }') minutes into the run; its log:"
+    cat "$results/${side%%,*}.log"
+  done
 done
 
 echo
@@ -83,7 +145,12 @@ echo "== summary"
 echo
 echo "| configuration | passed | failed | skipped | minutes |"
 echo "|---|---|---|---|---|"
-printf '%s\n' "${rows[@]}"
+for configuration in "${configurations[@]}"; do
+  cat "$results/$configuration.row" 2>/dev/null ||
+    echo "| $configuration | no results | | | |"
+done
+echo
+echo "wall time: $(awk -v s=$SECONDS 'BEGIN { printf "%.1f", s / 60 }') minutes"
 echo
 if [ "${configurations[2]}" = x64-stand-in ]; then
   echo "The 32-bit runtime suites did not run on this machine; the 64-bit build"

@@ -5,8 +5,9 @@
 //   send PORT CASE             a request of the named kind; prints the status
 //   get PORT TARGET            prints the body of a GET
 //   silent PORT                connects, sends nothing, prints when dropped
-//   events PORT ROUNDS         reports while following /events; prints the
-//                              delay from each report to its event
+//   events PORT ROUNDS [ALBUM] reports while following /events; prints the
+//                              delay from each report to its event (with
+//                              ALBUM, the album of report N is "ALBUM N%7")
 //   watch FOLDER STOP_FILE     records every song seen in now_playing.json
 //                              and now_playing.txt until STOP_FILE exists
 //   raw PORT BYTES             sends BYTES as they are; prints the answer
@@ -123,7 +124,7 @@ function read_until($socket, string &$seen, string $needle, float $deadline): bo
     return true;
 }
 
-function events(int $port, int $rounds): int
+function events(int $port, int $rounds, string $album_stem = ''): int
 {
     $socket = connect($port);
     fwrite($socket, "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n\r\n");
@@ -140,8 +141,9 @@ function events(int $port, int $rounds): int
     for ($round = 1; $round <= $rounds; $round++) {
         $title = "Event $round " . bin2hex(random_bytes(4));
         $start = microtime(true);
-        fire($port, 'artist=Bench&album=&title=' . rawurlencode($title));
-        $needle = 'data: {"artist": "Bench", "album": "", "title": "' . $title . '", "received": "';
+        $album = $album_stem === '' ? '' : $album_stem . ' ' . ($round % 7);
+        fire($port, 'artist=Bench&album=' . rawurlencode($album) . '&title=' . rawurlencode($title));
+        $needle = 'data: {"artist": "Bench", "album": "' . $album . '", "title": "' . $title . '", "received": "';
         if (!read_until($socket, $seen, $needle, $start + 2)) {
             echo "no event within 2 s for report $round\n";
             return 1;
@@ -436,7 +438,7 @@ switch ($command) {
         silent($port);
         break;
     case 'events':
-        exit(events($port, (int)$argv[3]));
+        exit(events($port, (int)$argv[3], $argv[4] ?? ''));
     case 'watch':
         watch($argv[2], $argv[3]);
         break;

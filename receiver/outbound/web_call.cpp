@@ -139,6 +139,11 @@ void WebCall::Send(const std::wstring& headers, DWORD timeout_ms) {
     Fail(GetLastError());
     return;
   }
+  // The wait for the answer's head has a time-out of its own (90 s unless
+  // set); a server that never answers then lets go of the connection too.
+  DWORD response_ms = static_cast<DWORD>(timeout_ms);
+  WinHttpSetOption(request_.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
+                   &response_ms, sizeof response_ms);
   const auto size = static_cast<DWORD>(body_.size());
   if (!WinHttpSendRequest(
           request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,

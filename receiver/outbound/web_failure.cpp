@@ -100,7 +100,10 @@ WebFailure DescribeWebError(unsigned long error, unsigned long secure_flags,
                             const std::string& host, bool connected,
                             long long deadline_seconds) {
   WebFailure failure;
-  if (error == ERROR_WINHTTP_TIMEOUT) {
+  // Wine's WinHTTP gives the socket's own time-out (WSAETIMEDOUT) for an
+  // answer that did not come in time.
+  constexpr unsigned long kSocketTimedOut = 10060;
+  if (error == ERROR_WINHTTP_TIMEOUT || error == kSocketTimedOut) {
     failure.text = connected ? NoAnswerText(deadline_seconds)
                              : "no connection within " +
                                    std::to_string(kConnectSeconds) + " s";

@@ -54,26 +54,28 @@ void RelayWorker::LookUpCover() {
   targets_[musicbrainz_].queue->Latest(search);
 }
 
+// An answer that leaves the lookup open: its queue tries again later, or,
+// when it gives up, the lookup is forgotten.
+void RelayWorker::NotSettled(TargetQueue& queue, const Outgoing& request,
+                             const Reply& reply) {
+  const TargetQueue::Outcome outcome =
+      queue.Answered(std::chrono::steady_clock::now(), reply);
+  Tell(outcome.notice);
+  if (outcome.verdict != Verdict::kRetry) lookups_.erase(request.url);
+}
+
 void RelayWorker::SearchAnswered(const Outgoing& request, const Reply& reply) {
   TargetQueue& queue = *targets_[musicbrainz_].queue;
   const auto now = std::chrono::steady_clock::now();
-  const auto found = lookups_.find(request.url);
-  if (Judge(reply) != Verdict::kDone) {
-    const TargetQueue::Outcome outcome = queue.Answered(now, reply);
-    Tell(outcome.notice);
-    if (outcome.verdict != Verdict::kRetry && found != lookups_.end()) {
-      lookups_.erase(found);
-    }
-    return;
-  }
+  if (Judge(reply) != Verdict::kDone) return NotSettled(queue, request, reply);
   const ReleaseGroupAnswer answer = BestReleaseGroup(reply.body);
   if (!answer.ok) {
     Reply odd;
     odd.failure = "its answer was not a search result";
-    Tell(queue.Answered(now, odd).notice);
-    return;
+    return NotSettled(queue, request, odd);
   }
   Tell(queue.Answered(now, reply).notice);
+  const auto found = lookups_.find(request.url);
   if (found == lookups_.end()) return;
   const Lookup lookup = found->second;
   lookups_.erase(found);
@@ -89,19 +91,14 @@ void RelayWorker::SearchAnswered(const Outgoing& request, const Reply& reply) {
 void RelayWorker::FrontAnswered(const Outgoing& request, const Reply& reply) {
   TargetQueue& queue = *targets_[coverart_].queue;
   const auto now = std::chrono::steady_clock::now();
-  const auto found = lookups_.find(request.url);
   const bool none = reply.answered && reply.status == 404;
   const std::string_view type =
       reply.answered && reply.status == 200 ? ImageType(reply.body) : "";
   if (!none && type.empty() && Judge(reply) != Verdict::kDone) {
-    const TargetQueue::Outcome outcome = queue.Answered(now, reply);
-    Tell(outcome.notice);
-    if (outcome.verdict != Verdict::kRetry && found != lookups_.end()) {
-      lookups_.erase(found);
-    }
-    return;
+    return NotSettled(queue, request, reply);
   }
   Tell(queue.Answered(now, Settled()).notice);
+  const auto found = lookups_.find(request.url);
   if (found == lookups_.end()) return;
   const Lookup lookup = found->second;
   lookups_.erase(found);

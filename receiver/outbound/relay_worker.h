@@ -75,6 +75,8 @@ class RelayWorker {
 
   // Covers.
   void LookUpCover();
+  void NotSettled(TargetQueue& queue, const Outgoing& request,
+                  const Reply& reply);
   void SearchAnswered(const Outgoing& request, const Reply& reply);
   void FrontAnswered(const Outgoing& request, const Reply& reply);
   void ShowFound(const Lookup& lookup, CoverCache::Image image);

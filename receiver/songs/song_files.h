@@ -1,5 +1,9 @@
 #pragma once
 
+// <windows.h> names ReplaceFile ReplaceFileW: every user of the one below
+// must see that too, or it calls a function that is not there.
+#include <windows.h>
+
 #include <cstddef>
 #include <memory>
 #include <optional>

@@ -49,6 +49,9 @@ done
 # to confirm every hide. Wine manages the test windows itself.
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' \
   /v Managed /d N /f >/dev/null 2>&1
+# No browser starts from a test: an address a program opens is written down.
+/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineBrowser' \
+  /v Browsers /d "$repo/tests/support/opened_page.sh" /f >/dev/null 2>&1
 /usr/lib/wine/wineserver -w
 # Debian's Wine 8.0 never reads its own fonts in /usr/share/wine/fonts (from
 # fonts-wine): without Marlett the caption buttons draw as letters, and the

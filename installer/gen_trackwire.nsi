@@ -4,8 +4,9 @@
 ; installer/build.sh, which defines DLL (the shipped gen_trackwire.dll),
 ; RECEIVER (the shipped trackwire_receiver.exe) and OUTFILE.
 ;
-; Silent: /S [/RECEIVER [/NOAUTOSTART]] [/D=player folder]; the receiver only
-; with /RECEIVER, and then it starts at log-on unless /NOAUTOSTART.
+; Silent: /S [/RECEIVER [/NOSTART] [/NOAUTOSTART]] [/D=player folder]; the
+; receiver only with /RECEIVER, and then it starts at the end unless /NOSTART
+; and at log-on unless /NOAUTOSTART.
 ; Exit codes: 0 done, 2 no winamp.exe in the folder, 3 the player is running;
 ; NSIS's own otherwise (1 cancelled).
 
@@ -69,6 +70,18 @@ VIAddVersionKey /LANG=1033 LegalCopyright ""
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+; The log stays until Next: its lines say where the song files go.
+!define MUI_FINISHPAGE_NOAUTOCLOSE
+!define MUI_FINISHPAGE_NOREBOOTSUPPORT
+!define MUI_FINISHPAGE_TEXT "Start the player: the plug-in is under$\r$\nPreferences, Plug-ins, General Purpose,$\r$\n$\"${PRODUCT} v${VERSION}$\"."
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Start the receiver now"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartReceiver
+!define MUI_FINISHPAGE_SHOWREADME
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Open the control page"
+!define MUI_FINISHPAGE_SHOWREADME_FUNCTION OpenControlPage
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishShow
+!insertmacro MUI_PAGE_FINISH
 
 !define MUI_PAGE_HEADER_TEXT "Uninstall ${PRODUCT}"
 !define MUI_PAGE_HEADER_SUBTEXT "Remove gen_trackwire.dll from the player."
@@ -161,10 +174,17 @@ Section "The receiver and its Start-menu entry" RECEIVER_SECTION
   File "/oname=trackwire_receiver.exe" "${RECEIVER}"
   ; The shortcut's working folder is $OUTDIR: the song files' folder, too.
   SetOutPath "${SONG_DIR}"
+  ; The log's own line would name the whole Start-menu path, wider than the log.
+  SetDetailsPrint none
   CreateShortCut "${RECEIVER_LINK}" "${RECEIVER_DIR}\trackwire_receiver.exe" \
     '--folder "${SONG_DIR}"' "" "" SW_SHOWNORMAL "" \
     "Takes the plug-in's reports for a stream overlay (http://127.0.0.1/?overlay=1) and writes the song files into ${SONG_DIR}"
-  DetailPrint "The receiver writes now_playing.txt, now_playing.json, artist.txt, album.txt and title.txt into ${SONG_DIR}"
+  SetDetailsPrint both
+  DetailPrint 'Start-menu entry: "${PRODUCT} Receiver"'
+  ; One line each, as wide as the log shows without cutting.
+  DetailPrint "The receiver writes now_playing.txt, now_playing.json,"
+  DetailPrint "artist.txt, album.txt and title.txt into the folder"
+  DetailPrint "${SONG_DIR}"
   SetShellVarContext current
 SectionEnd
 
@@ -205,6 +225,62 @@ Section "-list entry"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
+
+; As the user who is logged on, not elevated as setup is: the shell that is
+; already running opens the Start-menu entry, which holds the receiver's
+; folder and options.
+Function StartReceiver
+  SetShellVarContext all
+  Exec '"$WINDIR\explorer.exe" "${RECEIVER_LINK}"'
+  SetShellVarContext current
+FunctionEnd
+
+; Waits 10 s at most for a receiver's icon, which comes once it listens.
+Function WaitForReceiver
+  StrCpy $1 0
+  ${Do}
+    FindWindow $0 "${RECEIVER_WINDOW_CLASS}"
+    ${IfThen} $0 <> 0 ${|} ${ExitDo} ${|}
+    Sleep 100
+    IntOp $1 $1 + 1
+  ${LoopUntil} $1 >= 100
+FunctionEnd
+
+; A second start while one runs opens the control page; the first start
+; comes first, even when "Start the receiver now" was unticked.
+Function OpenControlPage
+  Call WaitForReceiver
+  ${If} $0 = 0
+    Call StartReceiver
+    Call WaitForReceiver
+  ${EndIf}
+  ${If} $0 <> 0
+    Call StartReceiver
+  ${EndIf}
+FunctionEnd
+
+; Without the receiver installed now, its boxes are not offered.
+Function FinishShow
+  ${IfNot} ${SectionIsSelected} ${RECEIVER_SECTION}
+    SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
+    SendMessage $mui.FinishPage.ShowReadme ${BM_SETCHECK} ${BST_UNCHECKED} 0
+    ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+    ShowWindow $mui.FinishPage.ShowReadme ${SW_HIDE}
+  ${EndIf}
+FunctionEnd
+
+; Silent: the finish page's first box, unless /NOSTART.
+Function .onInstSuccess
+  ${If} ${Silent}
+  ${AndIf} ${SectionIsSelected} ${RECEIVER_SECTION}
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/NOSTART" $1
+    ${If} ${Errors}
+      Call StartReceiver
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
 
 ; After the sections: it names one.
 Function .onInit

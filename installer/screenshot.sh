@@ -1,7 +1,9 @@
 #!/bin/bash
-# Saves pictures of the setup program's components and directory pages,
-# under wine64 in an Xvfb display of its own, with the player recorded in
-# C:\Program Files (x86), as installer-components.png and installer-directory.png.
+# Saves pictures of the setup program's components, directory and finish
+# pages, under wine64 in an Xvfb display of its own, with the player recorded
+# in C:\Program Files (x86), as installer-components.png,
+# installer-directory.png and installer-finish.png; it installs into that
+# prefix on the way.
 #   installer/screenshot.sh gen_trackwire.dll trackwire_receiver.exe [OUTPUT_DIR]
 # Wine 8.0's WoW64 mode cannot measure text for 32-bit programs (the edit
 # box crashes in uniscribe), so the picture is of the same script built for
@@ -49,11 +51,16 @@ for _ in $(seq 300); do
 done
 [ -n "$window" ] || { echo "screenshot: the setup window did not open" >&2; exit 1; }
 mkdir -p "$output"
-for page in components directory; do
+# The log page in between: its picture is not kept.
+for page in components directory log finish; do
   sleep 2  # let the page finish drawing
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$output/installer-$page.png"
-  echo "saved $output/installer-$page.png (${WIDTH}x${HEIGHT})"
-  # Enter presses Next, the default button.
+  if [ "$page" != log ]; then
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$output/installer-$page.png"
+    echo "saved $output/installer-$page.png (${WIDTH}x${HEIGHT})"
+  fi
+  # Finish would start the receiver.
+  [ "$page" = finish ] && break
+  # Enter presses Next (Install on the directory page), the default button.
   xdotool key --window "$window" Return
 done

@@ -16,6 +16,7 @@ constexpr LPARAM kCommandSettingsFolder = 335;
 constexpr LPARAM kCommandPlayState = 104;
 constexpr LPARAM kCommandPlaylistPosition = 125;
 constexpr LPARAM kCommandPlaylistTitle = 212;
+constexpr LPARAM kCommandPlaylistTitleWide = 213;
 constexpr LPARAM kCommandPlaylistFileName = 3031;
 constexpr LPARAM kCommandExtendedFileInfo = 3026;
 

@@ -14,17 +14,19 @@
 #include "receiver/icon/instance.h"
 #include "receiver/icon/song_board.h"
 #include "receiver/icon/tray.h"
-#include "receiver/server/server.h"
-#include "receiver/songs/settings_watch.h"
-#include "receiver/songs/song_files.h"
+#include "receiver/icon/tray_text.h"
+#include "receiver/options/options.h"
+#include "receiver/settings/settings_load.h"
+#include "receiver/songs/song_folder.h"
 #include "receiver/system/code_page.h"
 #include "receiver/system/console.h"
+#include "receiver/system/random.h"
 #include "receiver/system/session_end.h"
 #include "receiver/system/system_message.h"
 #include "receiver/system/thread.h"
-#include "receiver/text/addresses.h"
-#include "receiver/text/options.h"
-#include "receiver/text/tray_text.h"
+#include "receiver/web/addresses.h"
+#include "receiver/web/control_api.h"
+#include "receiver/web/server.h"
 
 namespace receiver {
 namespace {
@@ -33,6 +35,8 @@ namespace {
 // so that an exit at log-off ends within the time Windows gives; one that is
 // stuck is left behind.
 constexpr DWORD kServerEndWaitMs = 3000;
+static_assert(kServerEndMs + 500 <= kServerEndWaitMs,
+              "the server's end fits in the wait for it, with time to spare");
 
 // A message for the person who started the program: where output goes, or
 // else in a message box.
@@ -69,16 +73,23 @@ std::string AlreadyRunningText(int port, RunningReceiver running) {
   switch (running) {
     case RunningReceiver::kIcon:
       return start +
-             ", as an icon in the notification area; end it with its menu's "
-             "\"Exit\" to run one here.";
+             ", as an icon in the notification area, and opens its control "
+             "page; end it with its menu's \"Exit\" to run one here.";
     case RunningReceiver::kConsole:
       return start +
-             " in a console window; close that window or press Ctrl+C in it "
-             "to run one here.";
+             " in a console window, and opens its control page; close that "
+             "window or press Ctrl+C in it to run one here.";
     case RunningReceiver::kNone:
       break;
   }
   return start + " and is starting or ending; try again in a moment.";
+}
+
+// The control page with this start's key, as the icon and a second start
+// open it.
+std::string ControlPageAddress(const ServerConfig& config) {
+  return ControlAddress(PageAddress(config.listen, config.port),
+                        config.control_key);
 }
 
 std::string NoThreadText() {
@@ -101,7 +112,10 @@ int RunInConsole(const ServerConfig& config) {
     ServerStop stop;
     SessionEndWindow session(
         TrayWindowTitle(config.port), [&stop] { stop.Stop(); },
-        kServerEndWaitMs);
+        kServerEndWaitMs,
+        [address = Utf8ToWide(ControlPageAddress(config))] {
+          ShellOpen(address);
+        });
     if (!session.started()) {
       // Without a desktop (a service, a display-less session) there is no
       // window to hear the session end: the receiver runs all the same.
@@ -147,6 +161,7 @@ void Serve(const std::shared_ptr<TrayRun>& run) {
   };
   hooks.song = [&run](const Song& song) { run->board.Set(song); };
   hooks.chat = [&run](const std::string& line) { run->board.SetChat(line); };
+  hooks.problems = [&run](std::size_t count) { run->board.SetProblems(count); };
   hooks.commands = &run->commands;
   try {
     run->exit_code = RunServer(run->config, hooks);
@@ -165,7 +180,10 @@ int RunInTray(const Options& options, const ServerConfig& config) {
     const RunningReceiver running = SignalRunningReceiver(config.port);
     if (running == RunningReceiver::kIcon) return 0;
     if (running == RunningReceiver::kConsole) {
-      Tell(AlreadyRunningText(config.port, running), false);
+      // The control page it opens says the rest; no box for it.
+      if (HasOutputOrParentConsole()) {
+        PrintLine(AlreadyRunningText(config.port, running));
+      }
       return 0;
     }
     // None showed a window: it was ending, or it fails on the port below.
@@ -204,6 +222,7 @@ int RunInTray(const Options& options, const ServerConfig& config) {
   settings.port = config.port;
   settings.listen_address = ListenAddress(config.listen, config.port);
   settings.overlay_address = OverlayAddress(config.listen, config.port);
+  settings.control_address = ControlPageAddress(config);
   settings.folder = config.folder;
   settings.program = ThisProgram();
   settings.autostart_command =
@@ -213,7 +232,7 @@ int RunInTray(const Options& options, const ServerConfig& config) {
   // Exit only asks; the wait comes after the loop.
   Tray tray(settings, run->board, [run] { run->stop.Stop(); });
   tray.set_session_end_wait([&server] { server.Wait(kServerEndWaitMs); });
-  tray.set_clear([run] { run->commands.ClearSong(); });
+  tray.set_clear([run] { run->commands.clear_song.Call(); });
   if (!tray.Create()) {
     run->stop.Stop();
     server.Wait(kServerEndWaitMs);
@@ -261,6 +280,8 @@ int wmain(int argc, wchar_t** argv) {
   config.code_page = options.code_page;
   config.allow_hosts = options.allow_hosts;
   config.key = options.key;
+  config.control_key = RandomHex(16);
+  config.port_in_settings = !options.console && !options.port_given;
   const std::string error =
       PrepareFolder(Utf8ToWide(options.folder), config.folder);
   if (!error.empty()) {
@@ -284,9 +305,10 @@ int wmain(int argc, wchar_t** argv) {
   if (!options.listen_given && read.settings.listen) {
     config.listen = *read.settings.listen;
   }
-  for (const std::string& line : read.problems) {
-    problem += (problem.empty() ? "" : "; ") + line;
-  }
+  config.settings_problems = read.problems;
+  config.settings_file_problem = problem;
+  const std::string lines = ProblemsText(read.problems);
+  if (!lines.empty()) problem += (problem.empty() ? "" : "; ") + lines;
   if (!problem.empty()) {
     config.settings_notice =
         "trackwire_receiver: " + std::string(kSettingsFileName) + ": " +

@@ -5,7 +5,8 @@
 namespace report {
 
 // What the plug-in remembers of the player: the last title found to be new,
-// and the artist and album of the current entry, in the ANSI code page.
+// and the artist and album of the current entry, in the ANSI code page, or
+// in UTF-8 while the request path asks for it.
 struct TrackStrings {
   std::string last_title;
   std::string artist;
@@ -18,7 +19,7 @@ extern TrackStrings TrackState;
 // records it and sends the report. Runs on the player's main thread.
 void RunProbe();
 
-// UTF-16 to the system ANSI code page, up to the first zero.
-std::string WideToAnsi(const wchar_t* text);
+// UTF-16 to a code page (CP_ACP, CP_UTF8), up to the first zero.
+std::string WideToNarrow(const wchar_t* text, unsigned code_page);
 
 }  // namespace report

@@ -4,6 +4,21 @@
 
 namespace report {
 
+namespace {
+
+bool SameAsciiLetters(const std::string& text, std::size_t start,
+                      std::size_t length, const char* lower) {
+  std::size_t i = 0;
+  for (; i < length && lower[i] != '\0'; ++i) {
+    char c = text[start + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower[i]) return false;
+  }
+  return i == length && lower[i] == '\0';
+}
+
+}  // namespace
+
 std::string StripArtistPrefix(const std::string& title,
                               const std::string& artist) {
   const std::string prefix = artist + " - ";
@@ -49,6 +64,24 @@ std::string ComposeRequest(const std::string& request_path,
                          encoded_title) +
          " HTTP/1.1\r\nHost: " + host +
          "\r\nUser-Agent: Winamp Tunebeacon\r\n\r\n";
+}
+
+bool WantsUtf8(const std::string& request_path) {
+  std::size_t start = request_path.find('?');
+  if (start == std::string::npos) return false;
+  while (start < request_path.size()) {
+    ++start;
+    std::size_t end = request_path.find('&', start);
+    if (end == std::string::npos) end = request_path.size();
+    std::size_t equals = request_path.find('=', start);
+    if (equals > end) equals = end;
+    if (SameAsciiLetters(request_path, start, equals - start, "charset")) {
+      return equals < end && SameAsciiLetters(request_path, equals + 1,
+                                              end - equals - 1, "utf-8");
+    }
+    start = end;
+  }
+  return false;
 }
 
 int ParsePort(const std::string& text) {

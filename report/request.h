@@ -24,6 +24,11 @@ std::string ComposeRequest(const std::string& request_path,
                            const std::string& encoded_album,
                            const std::string& encoded_title);
 
+// Whether the path's query has charset=utf-8 (name and value in any case):
+// then the values go as UTF-8 instead of in the ANSI code page. The first
+// charset in the query decides.
+bool WantsUtf8(const std::string& request_path);
+
 // The port text as a decimal number: leading white space, an optional sign,
 // digits up to the first other character; no digits give 0, and values past
 // the signed 32-bit range are clamped to it.

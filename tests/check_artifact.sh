@@ -27,9 +27,9 @@ kernel32.dll: CloseHandle CreateFileA DeleteCriticalSection DeleteFileA
   EnterCriticalSection FlushFileBuffers FreeLibrary GetCurrentThreadId
   GetFileAttributesA GetFileSizeEx GetLastError GetModuleHandleA GetProcAddress
   InitializeCriticalSection LeaveCriticalSection LoadLibraryA MoveFileExA
-  ReadFile ReleaseSemaphore SetLastError Sleep TlsAlloc TlsFree TlsGetValue
-  TlsSetValue VirtualProtect VirtualQuery WaitForSingleObject
-  WideCharToMultiByte WriteFile
+  MultiByteToWideChar ReadFile ReleaseSemaphore SetLastError Sleep TlsAlloc
+  TlsFree TlsGetValue TlsSetValue VirtualProtect VirtualQuery
+  WaitForSingleObject WideCharToMultiByte WriteFile
 msvcrt.dll: _amsg_exit _initterm _iob _lock _unlock abort calloc free fwrite
   malloc memchr memcmp memcpy memmove memset realloc strcmp strlen strncmp
   vfprintf

@@ -425,7 +425,8 @@ void Close(HWND dialog, Closing closing) {
 }
 
 FakeEntry PlayingEntry() {
-  return {"Foo Bar - Qux", L"C:\\Music\\Qux.mp3", L"Foo Bar", L"Baz", true};
+  return {"Foo Bar - Qux", L"C:\\Music\\Qux.mp3", L"Foo Bar", L"Baz", true,
+          L"Foo Bar - Qux"};
 }
 
 // Runs edit_probe.exe from beside this program once: false when an edit

@@ -162,7 +162,7 @@ TEST(DllUnload, FreeLibraryBeforeTheArmingTimerFires) {
 
 TEST(DllUnload, FreeLibraryWithACheckPending) {
   FakePlayer player;
-  player.Play({"Pending", L"", L"", L"", false});
+  player.Play({"Pending", L"", L"", L"", false, L"Pending"});
   PluginHost host;
   ASSERT_TRUE(host.Load());
   host.Init(player.window());
@@ -203,7 +203,7 @@ TEST(DllUnload, TwoHundredLoadsLeaveNothingBehind) {
   WindowWatcher memory_boxes("WinAmp Tunebeacon", kMessageBoxTextId, IDOK);
   int oversized_loads = 0;
   FakePlayer player;
-  player.Play({"Cycle", L"C:\\cycle.mp3", L"A", L"B", true});
+  player.Play({"Cycle", L"C:\\cycle.mp3", L"A", L"B", true, L"Cycle"});
   testing_support::ProcessUsage after_ten;
   for (int round = 0; round < 200; ++round) {
     const bool oversized_round = kOversizedRounds && round % 40 == 3;

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 
 #include "plugin/host_interface.h"
 #include "plugin/trigger.h"
 #include "tests/support/fake_player.h"
+#include "tests/support/import_patch.h"
 #include "tests/support/loopback_listener.h"
 #include "tests/support/plugin_host.h"
 #include "tests/support/test_files.h"
@@ -15,64 +15,10 @@
 namespace {
 
 using testing_support::FakeEntry;
+using testing_support::ImportPatch;
 using testing_support::PumpMessages;
 using testing_support::PumpUntil;
 using testing_support::RunIdleThreads;
-
-// Points the shipped DLL's import of `function` at `replacement` meanwhile.
-class ImportPatch {
- public:
-  ImportPatch(HMODULE module, const char* dll, const char* function,
-              void* replacement) {
-    BYTE* const base = reinterpret_cast<BYTE*>(module);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
-             base + directory.VirtualAddress);
-         entry->Name != 0; ++entry) {
-      if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), dll) !=
-              0 ||
-          entry->OriginalFirstThunk == 0) {
-        continue;
-      }
-      const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(
-          base + entry->OriginalFirstThunk);
-      auto* addresses =
-          reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
-      for (; names->u1.AddressOfData != 0; ++names, ++addresses) {
-        if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-        const auto* name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(
-            base + names->u1.AddressOfData);
-        if (std::strcmp(reinterpret_cast<const char*>(name->Name), function) ==
-            0) {
-          slot_ = &addresses->u1.Function;
-        }
-      }
-    }
-    if (slot_ == nullptr) return;
-    original_ = *slot_;
-    Write(reinterpret_cast<ULONG_PTR>(replacement));
-  }
-  ~ImportPatch() {
-    if (slot_ != nullptr) Write(original_);
-  }
-  ImportPatch(const ImportPatch&) = delete;
-  ImportPatch& operator=(const ImportPatch&) = delete;
-  bool ok() const { return slot_ != nullptr; }
-
- private:
-  void Write(ULONG_PTR value) {
-    DWORD protection = 0;
-    VirtualProtect(slot_, sizeof(*slot_), PAGE_READWRITE, &protection);
-    *slot_ = value;
-    VirtualProtect(slot_, sizeof(*slot_), protection, &protection);
-  }
-
-  decltype(IMAGE_THUNK_DATA::u1.Function)* slot_ = nullptr;
-  ULONG_PTR original_ = 0;
-};
 
 std::atomic<int> check_timers_to_fail{0};
 std::atomic<int> check_timers_failed{0};
@@ -89,11 +35,13 @@ UINT_PTR WINAPI SetTimerThatCanFail(HWND window, UINT_PTR id, UINT delay_ms,
 
 class DllTrigger : public ::testing::Test {
  protected:
+  virtual std::string RequestPath() const {
+    return "/set_current_song.php?artist=%s&album=%s&title=%s";
+  }
   void SetUp() override {
     ASSERT_TRUE(listener.ok());
     ASSERT_TRUE(testing_support::WriteSettingsFile(
-        folder, "localhost", std::to_string(listener.port()),
-        "/set_current_song.php?artist=%s&album=%s&title=%s"));
+        folder, "localhost", std::to_string(listener.port()), RequestPath()));
     player.settings_folder = folder.path();
     player.Play(Entry("Foo Bar - Qux & Co"));
     ASSERT_TRUE(host.Load());
@@ -102,14 +50,33 @@ class DllTrigger : public ::testing::Test {
   void TearDown() override { host.Free(); }
 
   static FakeEntry Entry(const std::string& title) {
-    return {title, L"C:\\Music\\" + std::wstring(title.begin(), title.end()),
-            L"Foo Bar", L"Baz", true};
+    const std::wstring wide(title.begin(), title.end());
+    return {title, L"C:\\Music\\" + wide, L"Foo Bar", L"Baz", true, wide};
   }
   void WaitOutArming() {
     PumpMessages(4300);
     player.ClearLog();
   }
   int Checks() const { return player.CountCommand(plugin::kCommandPlayState); }
+  // Plays each entry after the arming and returns the request line each
+  // one gave.
+  std::vector<std::string> PlayEach(const std::vector<FakeEntry>& entries) {
+    WaitOutArming();
+    for (const FakeEntry& entry : entries) {
+      player.Play(entry);
+      const std::size_t before = listener.request_count();
+      RunIdleThreads(1);
+      if (!PumpUntil([&] { return listener.request_count() > before; }, 5000))
+        break;
+    }
+    std::vector<std::string> lines;
+    for (const std::string& request : listener.requests()) {
+      EXPECT_EQ(request.substr(request.find('\r')),
+                "\r\nHost: localhost\r\nUser-Agent: Winamp Tunebeacon\r\n\r\n");
+      lines.push_back(request.substr(0, request.find('\r')));
+    }
+    return lines;
+  }
 
   testing_support::FakePlayer player;
   testing_support::LoopbackListener listener;
@@ -126,6 +93,77 @@ TEST_F(DllTrigger, ThreadActivityAfterArmingReportsTheTitle) {
             "Qux%20%26%20Co HTTP/1.1\r\nHost: localhost\r\n"
             "User-Agent: Winamp Tunebeacon\r\n\r\n");
   EXPECT_EQ(Checks(), 1);
+}
+
+// Entries a Western code page cannot hold.
+const std::vector<FakeEntry>& ScriptEntries() {
+  static const std::vector<FakeEntry> entries = {
+      testing_support::ScriptEntry(L"宇多田ヒカル", L"初恋", L"初恋"),
+      testing_support::ScriptEntry(L"فيروز", L"وحدن", L"نسم علينا الهوى"),
+      testing_support::ScriptEntry(L"Confetti", L"Fireworks", L"Party 🎉🔥 Time"),
+  };
+  return entries;
+}
+
+// The default request keeps the ANSI code page: what it cannot hold is "?".
+TEST_F(DllTrigger, EveryScriptGoesInTheAnsiCodePageByDefault) {
+  if (GetACP() != 1252) GTEST_SKIP() << "expects Windows-1252";
+  const std::vector<std::string> lines = PlayEach(ScriptEntries());
+  const std::vector<std::string> expected = {
+      "GET /set_current_song.php?artist=%3F%3F%3F%3F%3F%3F&album=%3F%3F"
+      "&title=%3F%3F HTTP/1.1",
+      "GET /set_current_song.php?artist=%3F%3F%3F%3F%3F&album=%3F%3F%3F%3F"
+      "&title=%3F%3F%3F%20%3F%3F%3F%3F%3F%20%3F%3F%3F%3F%3F HTTP/1.1",
+      "GET /set_current_song.php?artist=Confetti&album=Fireworks"
+      "&title=Party%20%3F%3F%3F%3F%20Time HTTP/1.1"};
+  EXPECT_EQ(lines, expected);
+  EXPECT_EQ(player.CountCommand(plugin::kCommandPlaylistTitleWide), 0);
+}
+
+class DllTriggerUtf8 : public DllTrigger {
+ protected:
+  std::string RequestPath() const override {
+    return "/set_current_song.php?charset=utf-8&artist=%s&album=%s&title=%s";
+  }
+};
+
+TEST_F(DllTriggerUtf8, EveryScriptGoesAsUtf8WithTheMarker) {
+  std::vector<std::string> lines = PlayEach(ScriptEntries());
+  EXPECT_EQ(player.CountCommand(plugin::kCommandPlaylistTitle), 0);
+
+  // A player that knows no wide title: its narrow one, from Windows-1252.
+  FakeEntry older = Entry("Les \xC9toiles - Caf\xE9");
+  older.file_name = L"C:\\Music\\cafe.mp3";
+  older.artist = L"Les \u00C9toiles";
+  older.album = L"\u00C0 la carte";
+  player.answer_wide_title_with_zero = true;
+  player.Play(older);
+  player.ClearLog();
+  RunIdleThreads(1);
+  ASSERT_TRUE(PumpUntil([&] { return listener.request_count() == 4; }, 5000));
+  EXPECT_EQ(player.CountCommand(plugin::kCommandPlaylistTitleWide), 1);
+  EXPECT_EQ(player.CountCommand(plugin::kCommandPlaylistTitle), 1);
+  const std::string last = listener.requests()[3];
+  lines.push_back(last.substr(0, last.find('\r')));
+
+  const std::string path = "GET /set_current_song.php?charset=utf-8";
+  std::vector<std::string> expected = {
+      path +
+          "&artist=%E5%AE%87%E5%A4%9A%E7%94%B0%E3%83%92%E3%82%AB%E3%83%AB"
+          "&album=%E5%88%9D%E6%81%8B&title=%E5%88%9D%E6%81%8B HTTP/1.1",
+      path +
+          "&artist=%D9%81%D9%8A%D8%B1%D9%88%D8%B2"
+          "&album=%D9%88%D8%AD%D8%AF%D9%86"
+          "&title=%D9%86%D8%B3%D9%85%20%D8%B9%D9%84%D9%8A%D9%86%D8%A7"
+          "%20%D8%A7%D9%84%D9%87%D9%88%D9%89 HTTP/1.1",
+      path +
+          "&artist=Confetti&album=Fireworks"
+          "&title=Party%20%F0%9F%8E%89%F0%9F%94%A5%20Time HTTP/1.1",
+      path +
+          "&artist=Les%20%C3%89toiles&album=%C3%80%20la%20carte"
+          "&title=Caf%C3%A9 HTTP/1.1"};
+  if (GetACP() != 1252) expected.back() = lines.back();
+  EXPECT_EQ(lines, expected);
 }
 
 TEST_F(DllTrigger, TenNotificationsWithinASecondGiveOneCheckASecondLater) {

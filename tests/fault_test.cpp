@@ -8,6 +8,7 @@
 
 #include "report/http_sender.h"
 #include "settings/settings_store.h"
+#include "tests/support/import_patch.h"
 #include "tests/support/loopback_listener.h"
 #include "tests/support/message_box_recorder.h"
 #include "tests/support/process_usage.h"
@@ -94,6 +95,15 @@ TEST(NetworkFaults, HundredsOfSendsLeaveNoHandlesOrMemoryBehind) {
       << late.heap_bytes;
 }
 
+// A disk that takes half of each write and says so without failing.
+BOOL WINAPI WriteHalf(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                      LPOVERLAPPED overlapped) {
+  static const auto real =
+      reinterpret_cast<decltype(&WriteFile)>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleA("kernel32.dll"), "WriteFile")));
+  return real(file, data, size / 2, written, overlapped);
+}
+
 class InterruptedStore : public ::testing::Test {
  protected:
   std::string SettingsFile() const { return folder.File("gen_trackwire.ini"); }
@@ -132,6 +142,22 @@ TEST_F(InterruptedStore, AStoreThatCannotWriteItsNewTextKeepsTheOldFile) {
   EXPECT_EQ(boxes.boxes()[0].text, "Cannot open file for writing config!");
   EXPECT_EQ(FileBytes(), "old\r\n1\r\n/old");
   EXPECT_EQ(settings::GetHost(), "new");
+}
+
+TEST_F(InterruptedStore, AShortWriteKeepsTheOldFile) {
+  ASSERT_TRUE(testing_support::WriteBytes(SettingsFile(), "old\r\n1\r\n/old"));
+  settings::LoadSettings(folder.path().c_str());
+  {
+    const testing_support::ImportPatch patch(
+        GetModuleHandleA(nullptr), "kernel32.dll", "WriteFile",
+        reinterpret_cast<void*>(WriteHalf));
+    ASSERT_TRUE(patch.ok());
+    settings::StoreSettings("new", "/new", "2");
+  }
+  ASSERT_EQ(boxes.boxes().size(), 1u);
+  EXPECT_EQ(boxes.boxes()[0].text, "Cannot open file for writing config!");
+  EXPECT_EQ(FileBytes(), "old\r\n1\r\n/old");
+  EXPECT_FALSE(testing_support::FileExists(SettingsFile() + ".new"));
 }
 
 }  // namespace

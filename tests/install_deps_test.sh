@@ -1,7 +1,8 @@
 #!/bin/bash
 # tools/install-deps.sh against stand-in apt-get, dpkg and sudo commands and a
 # wine folder of its own: an apt-get update that fails one index as a mirror
-# mid-sync does, then the download of libwine:i386 working or failing. Needs
+# mid-sync does, then the download of libwine:i386 working or failing; no
+# service starts while packages install, nor at boot. Needs
 # no root, network or wine, and changes nothing outside its own folder.
 #   tests/install_deps_test.sh
 set -u
@@ -34,7 +35,8 @@ case "$(basename "$0") $1" in
         echo "E: Could not get lock /var/lib/apt/lists/lock. It is held by process 1 (apt-get)" >&2
         exit 100 ;;
     esac ;;
-  "apt-get install") ;;
+  "apt-get install") "$TRACKWIRE_POLICY_RC" start; echo "policy answered $?" >>"$STAND_IN_LOG" ;;
+  "update-rc.d "*) ;;
   "apt-get download")
     if [ "$STAND_IN_DOWNLOAD" = fail ]; then
       echo "E: Failed to fetch http://127.0.0.1/libwine.deb  404  Not Found [IP: 127.0.0.1 80]" >&2
@@ -44,7 +46,7 @@ case "$(basename "$0") $1" in
   "dpkg-query "*)
     case $* in
       *Version*) echo "$STAND_IN_VERSION" ;;
-      *nlohmann-json3-dev) exit 1 ;;
+      *nlohmann-json3-dev | *nginx) exit 1 ;;
       *) printf 'install ok installed' ;;
     esac ;;
   "dpkg --print-foreign-architectures") ;;
@@ -57,16 +59,18 @@ case "$(basename "$0") $1" in
 esac
 EOF
 chmod +x "$work/bin/stand-in"
-for name in sudo apt-get dpkg-query dpkg dpkg-deb dpkg-reconfigure; do
+for name in sudo apt-get dpkg-query dpkg dpkg-deb dpkg-reconfigure update-rc.d; do
   ln -s stand-in "$work/bin/$name"
 done
 
 # run_case NAME UPDATE DOWNLOAD: install-deps on a fresh wine folder; sets
-# status and output (standard output and error together).
+# status and output (standard output and error together). A policy-rc.d the
+# case made beforehand in its folder is the machine's.
 run_case() {
   local case_dir=$work/$1
   mkdir -p "$case_dir/wine/x86_64-windows"
   output=$(PATH=$work/bin:$PATH STAND_IN_LOG=$case_dir/calls \
+    TRACKWIRE_POLICY_RC=$case_dir/policy-rc.d \
     STAND_IN_UPDATE=$2 STAND_IN_DOWNLOAD=$3 STAND_IN_INDEX=$index \
     STAND_IN_VERSION=$version TRACKWIRE_WINE_LIB=$case_dir/wine \
     TRACKWIRE_NO_32BIT=1 bash "$repo/tools/install-deps.sh" 2>&1)
@@ -81,7 +85,13 @@ check "a failed index: exit status" 0 "$status"
 check "a failed index: both updates ran" 2 "$calls"
 check "a failed index: named twice in one line each" 2 "$(grep -cxF -- "$note" <<<"$output")"
 check "a failed index: the missing package installed" yes \
-  "$(grep -qx 'apt-get install -y -qq nlohmann-json3-dev' "$work/mirror/calls" && echo yes)"
+  "$(grep -qx 'apt-get install -y -qq nlohmann-json3-dev nginx' "$work/mirror/calls" && echo yes)"
+check "services: none started during the install" "policy answered 101" \
+  "$(grep '^policy' "$work/mirror/calls")"
+check "services: the policy gone after it" no \
+  "$([ -e "$work/mirror/policy-rc.d" ] && echo yes || echo no)"
+check "services: the installed one disabled, none else" "update-rc.d nginx disable" \
+  "$(grep '^update-rc.d' "$work/mirror/calls")"
 check "a failed index: libwine:i386 downloaded" yes \
   "$(grep -qx "apt-get download -qq libwine:i386=$version" "$work/mirror/calls" && echo yes)"
 check "a failed index: the DLLs unpacked" yes \
@@ -91,7 +101,12 @@ check "a failed index: the stamp written" "$version" \
 check "a failed index: the final line" yes \
   "$(has "install-deps: this machine cannot run 32-bit programs: TRACKWIRE_NO_32BIT=1 says so")"
 
+mkdir -p "$work/download"
+printf '#!/bin/sh\nexit 0\n' >"$work/download/policy-rc.d"
+chmod 755 "$work/download/policy-rc.d"
 run_case download mirror fail
+check "services: the machine's policy put back" '#!/bin/sh|exit 0' \
+  "$(paste -sd'|' "$work/download/policy-rc.d")"
 check "a failed download: exit status" 1 "$status"
 check "a failed download: the failed index named" yes "$(has "$note")"
 check "a failed download: apt's reason" yes \

@@ -4,8 +4,9 @@
 # Xvfb display of its own; given the 64-bit DLL and receiver, the same script
 # built for amd64 (where the CPU cannot run 32-bit code): installs into fake player folders, with and without
 # the receiver and its log-on start, the refusals that must leave nothing behind, uninstalling, the
-# installed receiver started as its shortcut says, and the installed plug-in
-# reporting from the player simulator to a loopback receiver.
+# receiver that setup starts at the end (or not), the installed receiver
+# started as its shortcut says, and the installed plug-in reporting from the
+# player simulator to a loopback receiver.
 #   tests/installer_test.sh SHIPPED_DLL SHIPPED_RECEIVER BIN_DIR WORK_DIR
 set -u
 if [ $# -ne 4 ]; then
@@ -100,6 +101,13 @@ appdata=$(find "$prefix/drive_c/users" -mindepth 3 -maxdepth 3 -path '*/AppData/
 mkdir -p "$work/sim-settings"
 printf 'Player\tSimulator\tPlayer - Waiting\t60\n' >"$work/waiting.txt"
 
+# Every line the script adds to the log fits the log's one column, which
+# cuts what is wider (about 440 pixels of 8-point Tahoma: 60 characters
+# leave room), with the song folder's path as Windows has it.
+check "every line of the log fits" "" "$(sed -n 's/^ *DetailPrint //p' "$repo/installer/gen_trackwire.nsi" |
+  sed -e 's/^["'"'"']//' -e 's/["'"'"']$//' -e 's/\${SONG_DIR}/C:\\Users\\Public\\Documents\\${PRODUCT}/g' \
+    -e 's/\${PRODUCT}/WinAmp Tunebeacon/g' | awk 'length > 60')"
+
 # A folder without winamp.exe: exit 2, nothing written.
 mkdir -p "$work/empty"
 check "no winamp.exe: exit code" 2 "$(run_setup /S "/D=$(windows_path "$work/empty")")"
@@ -157,6 +165,20 @@ check "/D=: the shipped DLL" same "$(same "$dll" "$chosen/Plugins/gen_trackwire.
 check "/D=: uninstall string" "\"$(windows_path "$chosen")\\gen_trackwire_uninstall.exe\"" \
   "$(entry UninstallString)"
 
+# The receiver that setup starts takes its port from the settings file in
+# the song folder, which setup keeps: a free one rather than 80.
+setup_port=$(free_port)
+mkdir -p "$song_dir"
+printf '[receiver]\r\nport = %s\r\n' "$setup_port" >"$song_dir/trackwire_receiver.ini"
+# Waits up to 15 s for a receiver on the port.
+answers() {
+  for _ in $(seq 150); do
+    curl -s -o /dev/null "http://127.0.0.1:$1/now_playing.json" && { echo answers; return; }
+    sleep 0.1
+  done
+  echo refused
+}
+
 # The receiver without its log-on start, which turns an earlier one off;
 # other programs' log-on starts stay.
 "$wine" reg add "$run_key" /v "$run_name" /d '"C:\old\trackwire_receiver.exe"' /f >/dev/null 2>&1
@@ -168,6 +190,17 @@ check "/RECEIVER /NOAUTOSTART: the receiver installed" same \
 check "/RECEIVER /NOAUTOSTART: the earlier log-on start gone" "" "$(run_value "$run_name")"
 check "/RECEIVER /NOAUTOSTART: another program's log-on start kept" '"C:\another.exe" /quiet' \
   "$(run_value "Another Program")"
+# At the end setup starts the receiver through its Start-menu entry, so with
+# that entry's folder.
+check "/RECEIVER: the receiver started" answers "$(answers "$setup_port")"
+curl -s -o /dev/null "http://127.0.0.1:$setup_port/set_current_song.php?artist=Setup&album=&title=Started"
+# The receiver answers first and writes the song files a moment later.
+for _ in $(seq 50); do
+  [ "$(cat "$song_dir/now_playing.txt" 2>/dev/null)" = "Setup - Started" ] && break
+  sleep 0.1
+done
+check "the receiver setup started: now_playing.txt in the song folder" "Setup - Started" \
+  "$(cat "$song_dir/now_playing.txt" 2>/dev/null)"
 
 # An older copy is replaced.
 older=$work/older
@@ -193,7 +226,7 @@ check "/RECEIVER: starts at log-on" \
   "\"$receiver_dir_win\\trackwire_receiver.exe\" --folder \"$song_dir_win\"" "$(run_value "$run_name")"
 link_song_dir=${link_song_dir%\"}
 
-# The installed receiver, started as the shortcut says, stores a report there.
+# The installed receiver, started as the shortcut says.
 start_installed_receiver() {
   port=$(free_port)
   (cd "$song_dir" && exec "$wine" "$receiver_dir_win\\trackwire_receiver.exe" \
@@ -206,22 +239,19 @@ ended() {
   for _ in $(seq 150); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$1" 2>/dev/null && echo "still running" || echo ended
 }
-start_installed_receiver
-curl -s -o /dev/null "http://127.0.0.1:$port/set_current_song.php?artist=Shortcut&album=&title=Started"
-# The receiver answers first and writes the song files a moment later.
-for _ in $(seq 50); do
-  [ "$(cat "$song_dir/now_playing.txt" 2>/dev/null)" = "Shortcut - Started" ] && break
-  sleep 0.1
-done
-check "installed receiver: now_playing.txt in the song folder" "Shortcut - Started" \
-  "$(cat "$song_dir/now_playing.txt" 2>/dev/null)"
 # It runs as an icon: installing again ends it (its program file is in use),
-# then replaces the file.
-check "again over a running receiver: exit code" 0 "$(run_setup /S /RECEIVER "/D=$(windows_path "$older")")"
-check "again over a running receiver: it was ended" ended "$(ended "$installed_pid")"
+# then replaces the file; with /NOSTART none starts again, nor without
+# /RECEIVER.
+check "again over a running receiver: exit code" 0 \
+  "$(run_setup /S /RECEIVER /NOSTART "/D=$(windows_path "$older")")"
+check "again over a running receiver: it was ended" refused \
+  "$(curl -s -o /dev/null "http://127.0.0.1:$setup_port/" && echo answers || echo refused)"
 check "again over a running receiver: the shipped receiver" same \
   "$(same "$receiver_exe" "$receiver_dir/trackwire_receiver.exe")"
-installed_pid=""
+check "no /RECEIVER, the receiver installed: exit code" 0 "$(run_setup /S "/D=$(windows_path "$older")")"
+sleep 2
+check "/NOSTART and no /RECEIVER: no receiver started" refused \
+  "$(curl -s -o /dev/null "http://127.0.0.1:$setup_port/" && echo answers || echo refused)"
 
 # End to end: the simulator loads the installed DLL from the player folder,
 # which is also its settings folder, and the report reaches the receiver.

@@ -181,10 +181,10 @@ TEST_F(Probe, APlayerWindowThatVanishedGivesNothing) {
   EXPECT_TRUE(player.commands.empty());
 }
 
-TEST(WideToAnsi, ConvertsUpToTheFirstZero) {
-  EXPECT_EQ(report::WideToAnsi(L"abc"), "abc");
-  EXPECT_EQ(report::WideToAnsi(L""), "");
-  EXPECT_EQ(report::WideToAnsi(L"\u00fc\u20ac\u0416"), "\xFC\x80?");
+TEST(WideToNarrow, ConvertsUpToTheFirstZero) {
+  EXPECT_EQ(report::WideToNarrow(L"abc", CP_ACP), "abc");
+  EXPECT_EQ(report::WideToNarrow(L"", CP_ACP), "");
+  EXPECT_EQ(report::WideToNarrow(L"\u00fc\u20ac\u0416", CP_ACP), "\xFC\x80?");
 }
 
 }  // namespace

@@ -62,6 +62,22 @@ check "page shows 1252 text as UTF-8" 1 "$(grep -c 'Björk €' <<<"$page")"
 json=$(get '/now_playing.php?json=1')
 check "json endpoint" "Café & Co" "$(php -r 'echo json_decode($argv[1], true)["album"];' "$json")"
 
+# With charset=utf-8 (any case) the values are UTF-8, broken bytes U+FFFD;
+# the same bytes without it are Windows-1252. '+' is a space, as in $_GET.
+check "utf-8 report" 204 \
+  "$(send GET '/set_current_song.php?Charset=UTF-8&artist=%E5%AE%87%E5%A4%9A%E7%94%B0%E3%83%92%E3%82%AB%E3%83%AB&album=%D9%88%D8%AD%D8%AF%D9%86&title=Party+%F0%9F%8E%89%F0%9F%94%A5%20Time')"
+check "utf-8 artist" "宇多田ヒカル" "$(field artist)"
+check "utf-8 album" "وحدن" "$(field album)"
+check "utf-8 title, + a space" "Party 🎉🔥 Time" "$(field title)"
+check "utf-8 broken bytes" 204 \
+  "$(send GET '/set_current_song.php?artist=Caf%E9&album=%C3&title=%ED%A0%80!&charset=utf-8')"
+check "utf-8: a stray byte" "Caf�" "$(field artist)"
+check "utf-8: a cut sequence" "�" "$(field album)"
+check "utf-8: a surrogate's bytes" "���!" "$(field title)"
+check "no marker" 204 "$(send GET '/set_current_song.php?charset=windows-1252&charset=utf-8&artist=Caf%C3%A9&title=a+b')"
+check "no marker: 1252" "CafÃ©" "$(field artist)"
+check "no marker: + a space" "a b" "$(field title)"
+
 # Missing parameters give empty fields; none at all is refused, the song kept.
 check "title only" 204 "$(send GET '/set_current_song.php?title=Solo')"
 check "missing artist empty" "" "$(field artist)"
@@ -107,8 +123,8 @@ check "no PHP warnings or errors" 0 \
   "$(cat "$work/server.log" "$work/keyed.log" | grep -ciE 'PHP (warning|notice|fatal|deprecated)')"
 
 # Behind nginx and PHP-FPM, with the settings SERVER-GUIDE.md gives: every
-# report of a client that hangs up at once is stored. Only where both are
-# installed (Debian: nginx-light or nginx, php8.2-fpm); CI does not need them.
+# report of a client that hangs up at once is stored. tools/install-deps.sh
+# installs both (Debian's nginx and php8.2-fpm); without them this fails.
 fpm=$(command -v php-fpm8.2 || true)
 if command -v nginx >/dev/null && [ -n "$fpm" ] && [ -f /etc/nginx/snippets/fastcgi-php.conf ]; then
   nginx_port=$(php -r '$s = stream_socket_server("tcp://127.0.0.1:0");
@@ -179,6 +195,6 @@ NGINX
   kill "$nginx_pid" "$fpm_pid" 2>/dev/null
   wait "$nginx_pid" "$fpm_pid" 2>/dev/null
 else
-  echo "skipped the nginx check: nginx or php8.2-fpm is not installed"
+  check "nginx and php8.2-fpm installed (tools/install-deps.sh)" yes no
 fi
 checks_summary

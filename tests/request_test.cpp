@@ -10,6 +10,7 @@ using report::ComposeRequest;
 using report::FillRequestPath;
 using report::ParsePort;
 using report::StripArtistPrefix;
+using report::WantsUtf8;
 
 constexpr char kDefaultPath[] =
     "/set_current_song.php?artist=%s&album=%s&title=%s";
@@ -64,6 +65,22 @@ TEST(Request, LongValuesAreNotCut) {
   const std::string title(100000, 'x');
   const std::string request = ComposeRequest(kDefaultPath, "h", "", "", title);
   EXPECT_NE(request.find(title + " HTTP/1.1\r\n"), std::string::npos);
+}
+
+TEST(Charset, OnlyAQueryParameterCharsetUtf8InAnyCaseAsksForUtf8) {
+  EXPECT_FALSE(WantsUtf8(kDefaultPath));
+  EXPECT_TRUE(WantsUtf8("/set_current_song.php?charset=utf-8&artist=%s"));
+  EXPECT_TRUE(WantsUtf8("/p?artist=%s&album=%s&title=%s&CharSet=UTF-8"));
+  EXPECT_TRUE(WantsUtf8("/p?&&charset=Utf-8&"));
+  EXPECT_FALSE(WantsUtf8("/charset=utf-8"));
+  EXPECT_FALSE(WantsUtf8("/charset=utf-8/p?title=%s"));
+  EXPECT_FALSE(WantsUtf8("/p?xcharset=utf-8&charsets=utf-8"));
+  EXPECT_FALSE(WantsUtf8("/p?charset=utf-88&title=utf-8"));
+  EXPECT_FALSE(WantsUtf8("/p?charset=utf8"));
+  EXPECT_FALSE(WantsUtf8("/p?charset"));
+  // The first charset decides, as a receiver reads the first value.
+  EXPECT_FALSE(WantsUtf8("/p?charset=windows-1252&charset=utf-8"));
+  EXPECT_TRUE(WantsUtf8("/p?charset=utf-8&charset=windows-1252"));
 }
 
 TEST(Port, DecimalWithLeadingBlanksAndSign) {

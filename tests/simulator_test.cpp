@@ -129,7 +129,7 @@ TEST_F(SimPlayerAnswers, AnswersPlayStateAndPosition) {
   EXPECT_EQ(Command(player_.window(), plugin::kCommandPlayState), 3);
 }
 
-TEST_F(SimPlayerAnswers, AnswersTitlesInTheAnsiCodePage) {
+TEST_F(SimPlayerAnswers, AnswersTitlesInTheAnsiCodePageAndInUtf16) {
   const auto* first = reinterpret_cast<const char*>(
       Command(player_.window(), plugin::kCommandPlaylistTitle, 0));
   ASSERT_NE(first, nullptr);
@@ -143,6 +143,11 @@ TEST_F(SimPlayerAnswers, AnswersTitlesInTheAnsiCodePage) {
     EXPECT_EQ(std::string(second), player_sim::WideToAnsi(L"Caf\u00E9"));
   }
   EXPECT_EQ(Command(player_.window(), plugin::kCommandPlaylistTitle, 3), 0);
+  const auto* wide = reinterpret_cast<const wchar_t*>(
+      Command(player_.window(), plugin::kCommandPlaylistTitleWide, 1));
+  ASSERT_NE(wide, nullptr);
+  EXPECT_STREQ(wide, L"Caf\u00E9");
+  EXPECT_EQ(Command(player_.window(), plugin::kCommandPlaylistTitleWide, 3), 0);
 }
 
 TEST_F(SimPlayerAnswers, AnswersDistinctFileNamesAndTheirMetadata) {
@@ -327,6 +332,41 @@ TEST_F(SimulatorProgram, PlaysThePlaylistToTheRealPlugin) {
     EXPECT_EQ(requests[1].substr(0, requests[1].find('\r')),
               "GET /np?a=Les%20%C9toiles&b=&t=" + cafe + " HTTP/1.1");
   }
+}
+
+// With the marker in the path the real DLL sends UTF-8 from the simulator's
+// wide answers: Japanese, Arabic and emoji.
+TEST_F(SimulatorProgram, PlaysEveryScriptAsUtf8WithTheMarker) {
+  ASSERT_TRUE(
+      testing_support::WriteBytes(playlist_,
+                                  "宇多田ヒカル\t初恋\t宇多田ヒカル - 初恋\n"
+                                  "فيروز\t\tنسم\n"
+                                  "Confetti\tFireworks\tParty 🎉🔥 Time\n"));
+  testing_support::LoopbackListener listener;
+  ASSERT_TRUE(listener.ok());
+  ASSERT_TRUE(testing_support::WriteSettingsFile(
+      folder_, "127.0.0.1", std::to_string(listener.port()),
+      "/np?CHARSET=UTF-8&a=%s&b=%s&t=%s"));
+  std::string output;
+  const DWORD code = RunSimulator(
+      "--plugin gen_trackwire.dll --playlist \"" + playlist_ +
+          "\" --seconds 2 --settings-dir \"" + folder_.path() + "\"",
+      output, 120000);
+  EXPECT_EQ(code, 0u) << output;
+  ASSERT_TRUE(listener.WaitForRequests(3, 5000)) << output;
+  std::vector<std::string> lines;
+  for (const std::string& request : listener.requests()) {
+    lines.push_back(request.substr(0, request.find('\r')));
+  }
+  const std::vector<std::string> expected = {
+      "GET /np?CHARSET=UTF-8"
+      "&a=%E5%AE%87%E5%A4%9A%E7%94%B0%E3%83%92%E3%82%AB%E3%83%AB"
+      "&b=%E5%88%9D%E6%81%8B&t=%E5%88%9D%E6%81%8B HTTP/1.1",
+      "GET /np?CHARSET=UTF-8&a=%D9%81%D9%8A%D8%B1%D9%88%D8%B2&b="
+      "&t=%D9%86%D8%B3%D9%85 HTTP/1.1",
+      "GET /np?CHARSET=UTF-8&a=Confetti&b=Fireworks"
+      "&t=Party%20%F0%9F%8E%89%F0%9F%94%A5%20Time HTTP/1.1"};
+  EXPECT_EQ(lines, expected);
 }
 
 }  // namespace

@@ -1,13 +1,21 @@
 #!/bin/bash
 # Installs the Debian packages that building, testing and the demonstration
 # need, and lets wine64 run 32-bit Windows programs (WoW64); does nothing
-# when all of it is there already. Ends with one line saying whether this
-# machine's CPU can run 32-bit code at all (tools/cpu32.sh).
+# when all of it is there already. The servers that tests start on loopback
+# (icecast2, nginx, php8.2-fpm) are installed with no service started or
+# enabled. Ends with one line saying whether this machine's CPU can run
+# 32-bit code at all (tools/cpu32.sh).
 set -eu
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine64 fonts-wine xvfb x11-utils xdotool imagemagick php-cli zip curl
-  nsis libboost1.74-dev nlohmann-json3-dev chromium python3 openssl)
+  nsis libboost1.74-dev nlohmann-json3-dev chromium python3 openssl
+  icecast2 nginx php8.2-fpm)
+# Packages that bring a system service of the same name; nginx's default site
+# would take port 80, the receiver's default port.
+services=(icecast2 nginx php8.2-fpm)
+# TRACKWIRE_POLICY_RC: a stand-in path for tests/install_deps_test.sh.
+policy=${TRACKWIRE_POLICY_RC:-/usr/sbin/policy-rc.d}
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
 here=$(cd "$(dirname "$0")" && pwd)
@@ -47,13 +55,40 @@ for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
     missing+=("$package")
 done
+# While packages install, invoke-rc.d and deb-systemd-invoke ask policy-rc.d,
+# and 101 starts nothing; one already there is kept aside and put back.
+deny_services() {
+  [ ! -e "$policy.trackwire-saved" ] || restore_services_policy
+  # One left by a run that was killed is ours: not kept.
+  ! grep -qs 'tools/install-deps.sh' "$policy" || $sudo rm -f "$policy"
+  [ ! -e "$policy" ] || $sudo mv "$policy" "$policy.trackwire-saved"
+  trap restore_services_policy EXIT
+  printf '#!/bin/sh\n# tools/install-deps.sh: no service starts while it installs\nexit 101\n' |
+    $sudo tee "$policy" >/dev/null
+  $sudo chmod 755 "$policy"
+}
+restore_services_policy() {
+  $sudo rm -f "$policy"
+  [ ! -e "$policy.trackwire-saved" ] || $sudo mv "$policy.trackwire-saved" "$policy"
+  trap - EXIT
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   apt_update
-  if ! DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null; then
+  deny_services
+  # sudo drops the environment, hence env: icecast2 asks a debconf question.
+  if ! $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null; then
     echo "install-deps: cannot install ${missing[*]}" >&2
     exit 1
   fi
+  restore_services_policy
+  # Nor at the next boot; a service installed before this run is left as it was.
+  for service in "${services[@]}"; do
+    [[ " ${missing[*]} " == *" $service "* ]] || continue
+    $sudo update-rc.d "$service" disable >/dev/null 2>&1 ||
+      echo "install-deps: could not disable the $service service" >&2
+  done
 fi
 
 # 32-bit programs under wine64: Debian's wine64 has the 64-bit half of WoW64
@@ -96,7 +131,7 @@ $sudo rm -rf "$wine_lib/i386-windows"
 $sudo cp -a "$source_dir" "$wine_lib/i386-windows"
 # The configure step writes the builtin zlib1.dll into every <arch>-windows
 # folder; without it the 32-bit user32.dll cannot load.
-DEBIAN_FRONTEND=noninteractive $sudo dpkg-reconfigure libwine
+$sudo env DEBIAN_FRONTEND=noninteractive dpkg-reconfigure libwine
 if [ ! -f "$wine_lib/i386-windows/zlib1.dll" ]; then
   echo "install-deps: dpkg-reconfigure libwine wrote no i386-windows/zlib1.dll" >&2
   exit 1

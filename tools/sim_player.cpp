@@ -58,14 +58,14 @@ std::vector<Track> MakeTracks(const std::vector<PlaylistEntry>& entries) {
     Track track;
     track.artist = Utf8ToWide(entry.artist);
     track.album = Utf8ToWide(entry.album);
-    const std::wstring title = Utf8ToWide(entry.title);
-    track.title_ansi = WideToAnsi(title);
+    track.title = Utf8ToWide(entry.title);
+    track.title_ansi = WideToAnsi(track.title);
     std::wstring number = std::to_wstring(tracks.size() + 1);
     if (number.size() < 2) number.insert(0, 1, L'0');
     track.file_name = L"C:\\Music\\" +
                       FileNamePart(track.artist, L"Unknown artist") + L"\\" +
                       FileNamePart(track.album, L"Unknown album") + L"\\" +
-                      number + L" " + FileNamePart(title, L"") + L".mp3";
+                      number + L" " + FileNamePart(track.title, L"") + L".mp3";
     tracks.push_back(track);
   }
   return tracks;
@@ -130,6 +130,8 @@ LRESULT SimPlayer::Answer(WPARAM argument, LPARAM command) {
       return static_cast<LRESULT>(position_);
     case plugin::kCommandPlaylistTitle:
       return entry ? reinterpret_cast<LRESULT>(entry->title_ansi.c_str()) : 0;
+    case plugin::kCommandPlaylistTitleWide:
+      return entry ? reinterpret_cast<LRESULT>(entry->title.c_str()) : 0;
     case plugin::kCommandPlaylistFileName:
       return entry ? reinterpret_cast<LRESULT>(entry->file_name.c_str()) : 0;
     case plugin::kCommandExtendedFileInfo: {

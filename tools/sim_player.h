@@ -16,10 +16,12 @@ enum class PlayState : LRESULT { kStopped = 0, kPlaying = 1, kPaused = 3 };
 constexpr LRESULT kVersion = 0x5666;
 
 // One track as the player holds it: metadata in UTF-16, the playlist title
-// in the ANSI code page, as the player's narrow interface hands it out.
+// in UTF-16 and in the ANSI code page, as the player's narrow interface
+// hands it out.
 struct Track {
   std::wstring artist;
   std::wstring album;
+  std::wstring title;
   std::string title_ansi;
   std::wstring file_name;
 };

@@ -1,6 +1,7 @@
 <?php
 // Takes one report from the plug-in:
 //   GET /set_current_song.php?artist=..&album=..&title=..
+// in the player's code page, or with charset=utf-8 in the query in UTF-8;
 // stores it as the latest song and answers 204 No Content. The plug-in
 // closes the connection right after sending and never reads this answer.
 // With TRACKWIRE_KEY set, a report must also carry key=<that value>.
@@ -37,10 +38,11 @@ if ($values === []) {
     refuse(400, 'expected artist, album and title in the query');
 }
 
+$utf8 = says_utf8($query);
 $song = [
-    'artist' => to_clean_utf8($values['artist'] ?? ''),
-    'album' => to_clean_utf8($values['album'] ?? ''),
-    'title' => to_clean_utf8($values['title'] ?? ''),
+    'artist' => to_clean_utf8($values['artist'] ?? '', $utf8),
+    'album' => to_clean_utf8($values['album'] ?? '', $utf8),
+    'title' => to_clean_utf8($values['title'] ?? '', $utf8),
     'received' => gmdate('Y-m-d\TH:i:s\Z'),
 ];
 if (!store_song($song)) {

@@ -64,13 +64,29 @@ function mb_chr_utf8(int $code): string
         . chr(0x80 | ($code & 0x3F));
 }
 
+// UTF-8 as it is; each byte that starts no well-formed sequence becomes
+// U+FFFD, as in the native receiver.
+function scrub_utf8(string $bytes): string
+{
+    return preg_replace_callback(
+        '/[\x00-\x7F]|[\xC2-\xDF][\x80-\xBF]|\xE0[\xA0-\xBF][\x80-\xBF]'
+        . '|[\xE1-\xEC\xEE\xEF][\x80-\xBF]{2}|\xED[\x80-\x9F][\x80-\xBF]'
+        . '|\xF0[\x90-\xBF][\x80-\xBF]{2}|[\xF1-\xF3][\x80-\xBF]{3}'
+        . '|\xF4[\x80-\x8F][\x80-\xBF]{2}|(.)/s',
+        fn(array $m): string => isset($m[1]) ? "\u{FFFD}" : $m[0],
+        $bytes
+    ) ?? '';
+}
+
 // Turns the raw bytes of one query value into clean UTF-8 text: converted
-// from the source encoding, control characters dropped, at most 500
-// characters.
-function to_clean_utf8(string $bytes): string
+// from the source encoding (UTF-8 when the report says charset=utf-8),
+// control characters dropped, at most 500 characters.
+function to_clean_utf8(string $bytes, bool $utf8 = false): string
 {
     $encoding = source_encoding();
-    if (strcasecmp($encoding, 'Windows-1252') === 0 || strcasecmp($encoding, 'CP1252') === 0) {
+    if ($utf8) {
+        $text = scrub_utf8($bytes);
+    } elseif (strcasecmp($encoding, 'Windows-1252') === 0 || strcasecmp($encoding, 'CP1252') === 0) {
         $text = cp1252_to_utf8($bytes);
     } elseif (strcasecmp($encoding, 'UTF-8') === 0) {
         $text = $bytes;
@@ -90,19 +106,32 @@ function to_clean_utf8(string $bytes): string
 }
 
 // The first value of each wanted name in a raw query string, percent-decoded
-// to bytes. '+' stays '+' (the plug-in writes a space as %20 and a plus
-// sign as %2B), and names like artist[] are not taken for artist.
+// to bytes, '+' a space as in $_GET (the plug-in writes a space as %20 and a
+// plus sign as %2B); names like artist[] are not taken for artist.
 function query_values(string $query, array $names): array
 {
     $values = [];
     foreach (explode('&', $query) as $pair) {
         $parts = explode('=', $pair, 2);
-        $name = rawurldecode($parts[0]);
+        $name = urldecode($parts[0]);
         if (in_array($name, $names, true) && !array_key_exists($name, $values)) {
-            $values[$name] = rawurldecode($parts[1] ?? '');
+            $values[$name] = urldecode($parts[1] ?? '');
         }
     }
     return $values;
+}
+
+// Whether the query has charset=utf-8, name and value in any case; the
+// first charset decides. The plug-in sends UTF-8 then.
+function says_utf8(string $query): bool
+{
+    foreach (explode('&', $query) as $pair) {
+        $parts = explode('=', $pair, 2);
+        if (strcasecmp(urldecode($parts[0]), 'charset') === 0) {
+            return strcasecmp(urldecode($parts[1] ?? ''), 'utf-8') === 0;
+        }
+    }
+    return false;
 }
 
 // Writes the song to a temporary file beside the target and renames it over

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "receiver/options/command_line.h"
 #include "receiver/system/code_page.h"
 #include "receiver/system/system_message.h"
-#include "receiver/text/command_line.h"
 
 namespace receiver {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "receiver/text/options.h"
+#include "receiver/options/options.h"
 
 // The receiver's start at this user's log-on: one value under HKCU's Run
 // key, which the setup program writes and removes too.

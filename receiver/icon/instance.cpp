@@ -12,12 +12,8 @@ InstanceLock::InstanceLock(int port) {
   // Local\: per log-on session, like the notification area it shows in.
   const std::wstring name =
       L"Local\\WinAmp Tunebeacon Receiver port " + std::to_wstring(port);
-  mutex_ = CreateMutexW(nullptr, FALSE, name.c_str());
-  first_ = mutex_ == nullptr || GetLastError() != ERROR_ALREADY_EXISTS;
-}
-
-InstanceLock::~InstanceLock() {
-  if (mutex_ != nullptr) CloseHandle(mutex_);
+  mutex_ = KernelHandle(CreateMutexW(nullptr, FALSE, name.c_str()));
+  first_ = !mutex_ || GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
 RunningReceiver SignalRunningReceiver(int port, DWORD wait_ms) {
@@ -28,7 +24,8 @@ RunningReceiver SignalRunningReceiver(int port, DWORD wait_ms) {
     if (window != nullptr && PostMessageW(window, kShowRunning, 0, 0)) {
       return RunningReceiver::kIcon;
     }
-    if (FindWindowW(kConsoleWindowClass, title.c_str()) != nullptr) {
+    const HWND console = FindWindowW(kConsoleWindowClass, title.c_str());
+    if (console != nullptr && PostMessageW(console, kShowRunning, 0, 0)) {
       return RunningReceiver::kConsole;
     }
     if (GetTickCount64() >= end) return RunningReceiver::kNone;

@@ -41,6 +41,15 @@ std::string SongBoard::TakeNotice() {
   return std::exchange(notice_, std::string());
 }
 
+void SongBoard::SetProblems(std::size_t count) {
+  Change([&] { problems_ = count; });
+}
+
+std::size_t SongBoard::Problems() {
+  LockHold hold(lock_);
+  return problems_;
+}
+
 void SongBoard::EndServer() {
   Change([&] { server_ended_ = true; });
 }

@@ -2,12 +2,13 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "receiver/text/song_text.h"
+#include "receiver/songs/song_text.h"
 
 namespace receiver {
 
@@ -36,6 +37,10 @@ class SongBoard {
   void Notice(std::string_view text);
   std::string TakeNotice();
 
+  // The number of open problems, announced like a new song when it changes.
+  void SetProblems(std::size_t count);
+  std::size_t Problems();
+
   // The server has ended: announced like a change, and told to a window
   // that listens only later, so that the icon never outlives its server.
   void EndServer();
@@ -53,6 +58,7 @@ class SongBoard {
   std::optional<Song> song_;
   std::string notice_;
   std::string chat_;
+  std::size_t problems_ = 0;
   HWND window_ = nullptr;
   UINT message_ = 0;
   bool posted_ = false;  // a message is on its way and the song not yet read

@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "receiver/icon/autostart.h"
+#include "receiver/icon/tray_text.h"
 #include "receiver/system/code_page.h"
 #include "receiver/system/window_class.h"
-#include "receiver/text/tray_text.h"
 
 namespace receiver {
 
@@ -20,6 +20,7 @@ constexpr wchar_t kName[] = L"WinAmp Tunebeacon Receiver";
 constexpr UINT kIconId = 1;
 constexpr UINT_PTR kUpdateTimer = 1;
 constexpr UINT kUpdateDelayMs = 200;
+constexpr UINT_PTR kMenuTimer = 2;
 // A program that carries an icon resource with this id shows it instead of
 // the system's application icon.
 constexpr int kIconResource = 1;
@@ -94,13 +95,6 @@ void CopyTruncated(wchar_t (&to)[kSize], const std::wstring& from) {
   to[count] = L'\0';
 }
 
-bool ShellOpen(const std::wstring& target) {
-  const ComApartment apartment;
-  const HINSTANCE result = ShellExecuteW(nullptr, L"open", target.c_str(),
-                                         nullptr, nullptr, SW_SHOWNORMAL);
-  return reinterpret_cast<INT_PTR>(result) > 32;
-}
-
 // Notepad, rather than whatever opens .ini files here.
 bool NotepadOpen(const std::wstring& file) {
   const ComApartment apartment;
@@ -111,6 +105,13 @@ bool NotepadOpen(const std::wstring& file) {
 }
 
 }  // namespace
+
+bool ShellOpen(const std::wstring& target) {
+  const ComApartment apartment;
+  const HINSTANCE result = ShellExecuteW(nullptr, L"open", target.c_str(),
+                                         nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
 
 std::wstring TrayWindowTitle(int port) {
   return std::wstring(kName) + L" port " + std::to_wstring(port);
@@ -157,6 +158,7 @@ bool Tray::Create() {
   icon_.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
   if (icon_.hIcon == nullptr)
     icon_.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(kSystemApplicationIcon));
+  normal_icon_ = icon_.hIcon;
   board_.Listen(window_, kSongChanged);
   UpdateTooltip();
   AddIcon();
@@ -196,6 +198,16 @@ LRESULT Tray::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
       // The low word holds the mouse message whichever way the shell reports.
       switch (LOWORD(lparam)) {
         case WM_LBUTTONUP:
+          if (std::exchange(swallow_up_, false)) break;
+          menu_due_ =
+              SetTimer(window_, kMenuTimer, GetDoubleClickTime(), nullptr) != 0;
+          if (!menu_due_) ShowMenu();
+          break;
+        case WM_LBUTTONDBLCLK:
+          if (std::exchange(menu_due_, false)) KillTimer(window_, kMenuTimer);
+          swallow_up_ = true;
+          OpenControlPage();
+          break;
         case WM_RBUTTONUP:
         case WM_CONTEXTMENU:
           ShowMenu();
@@ -221,16 +233,21 @@ LRESULT Tray::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         KillTimer(window_, kUpdateTimer);
         update_due_ = false;
         ShowChange();
+      } else if (wparam == kMenuTimer) {
+        KillTimer(window_, kMenuTimer);
+        if (std::exchange(menu_due_, false)) ShowMenu();
       }
       return 0;
     case kShowRunning:
-      // Told by a second start, whose --folder is not taken: say where this
-      // one is and where its files go.
-      ShowBalloon("Already running, listening on " + settings_.listen_address +
-                      "; its song files stay in " +
-                      WideToUtf8(settings_.folder) +
-                      ". Click this icon for the overlay's address and more.",
-                  NIIF_INFO);
+      // Told by a second start (setup's last page is one), whose --folder
+      // is not taken.
+      if (!open_(Utf8ToWide(settings_.control_address))) {
+        ShowBalloon("Already running, listening on " +
+                        settings_.listen_address + "; its song files stay in " +
+                        WideToUtf8(settings_.folder) +
+                        ". Click this icon for the control page and more.",
+                    NIIF_INFO);
+      }
       return 0;
     case WM_COMMAND:
       if (HIWORD(wparam) == 0) Command(LOWORD(wparam));
@@ -281,14 +298,25 @@ void Tray::ShowBalloon(const std::string& utf8, DWORD flags) {
 
 void Tray::UpdateTooltip() {
   const std::optional<Song> song = board_.Get();
-  CopyTruncated(icon_.szTip, Utf8ToWide(TooltipText(song ? &*song : nullptr,
-                                                    settings_.listen_address)));
+  const std::size_t problems = board_.Problems();
+  CopyTruncated(icon_.szTip, Utf8ToWide(IconTooltipText(
+                                 song ? &*song : nullptr,
+                                 settings_.listen_address, problems)));
+  if (problems > 0 && marked_icon_.get() == nullptr) {
+    marked_icon_ = MarkedIcon(normal_icon_);
+  }
+  icon_.hIcon = problems > 0 && marked_icon_.get() != nullptr
+                    ? marked_icon_.get()
+                    : normal_icon_;
 }
 
 void Tray::ShowMenu() {
   PopupMenu menu;
   if (menu.get() == nullptr) return;
   const HMENU handle = menu.get();
+  AppendMenuW(handle, MF_STRING, kOpenControlPage, L"Open the control page");
+  // What a double click does, shown in bold.
+  SetMenuDefaultItem(handle, kOpenControlPage, FALSE);
   AppendMenuW(handle, MF_STRING, kOpenOverlay, L"Open the overlay");
   AppendMenuW(handle, MF_STRING, kCopyOverlayAddress,
               L"Copy the overlay address");
@@ -312,8 +340,18 @@ void Tray::ShowMenu() {
   PostMessageW(window_, WM_NULL, 0, 0);
 }
 
+void Tray::OpenControlPage() {
+  if (!open_(Utf8ToWide(settings_.control_address))) {
+    ShowError("Cannot open the control page in the browser; its address is " +
+              settings_.control_address + ".");
+  }
+}
+
 void Tray::Command(UINT command) {
   switch (command) {
+    case kOpenControlPage:
+      OpenControlPage();
+      break;
     case kOpenOverlay:
       if (!open_(Utf8ToWide(settings_.overlay_address))) {
         ShowError("Cannot open " + settings_.overlay_address +

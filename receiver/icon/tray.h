@@ -8,7 +8,9 @@
 #include <functional>
 #include <string>
 
+#include "receiver/icon/marked_icon.h"
 #include "receiver/icon/song_board.h"
+#include "receiver/system/window_class.h"
 
 // The receiver's icon in the notification area: its tooltip (the song and
 // the address), its menu, and the log-on start. The window is hidden; it
@@ -17,12 +19,12 @@ namespace receiver {
 
 inline constexpr wchar_t kTrayWindowClass[] = L"WinAmpTunebeaconReceiverTray";
 
-// The icon's notifications, the song board's "changed" (a song or a
-// notice, which shows as a balloon), and a second start's "show yourself"
-// (sent from another process).
+// The icon's notifications and the song board's "changed" (a song, a
+// notice, which shows as a balloon, or the number of problems); a second
+// start sends kShowRunning (from another process).
 constexpr UINT kTrayNotify = WM_APP + 1;
 constexpr UINT kSongChanged = WM_APP + 2;
-constexpr UINT kShowRunning = WM_APP + 3;
+static_assert(kShowRunning != kTrayNotify && kShowRunning != kSongChanged);
 
 // The menu's commands, as WM_COMMAND identifiers.
 enum TrayCommand : UINT {
@@ -34,6 +36,7 @@ enum TrayCommand : UINT {
   kEditSettings,
   kClearSong,
   kCopySong,
+  kOpenControlPage,
 };
 
 // One receiver per port: the window's title names it, so that a second
@@ -44,6 +47,7 @@ struct TraySettings {
   int port = 80;
   std::string listen_address;      // for the tooltip: "127.0.0.1:80"
   std::string overlay_address;     // "http://127.0.0.1/?overlay=1"
+  std::string control_address;     // the control page's, with its key
   std::wstring folder;             // the song files' folder
   std::wstring program;            // this program's full path
   std::wstring autostart_command;  // what "Start when I log on" writes
@@ -52,6 +56,10 @@ struct TraySettings {
 
 // A message box with the receiver's name over it, for tray mode's errors.
 void ShowError(const std::string& utf8);
+
+// ShellExecuteW's "open" of an address or a folder, with COM for the shell's
+// extensions; false when it failed.
+bool ShellOpen(const std::wstring& target);
 
 class Tray {
  public:
@@ -77,8 +85,8 @@ class Tray {
   // nothing once the window is gone.
   void Close();
 
-  // How "Open the overlay" and "Open the song folder" open their target;
-  // ShellExecuteW's "open" unless replaced.
+  // How the control page, the overlay and the song folder open; ShellOpen
+  // unless replaced.
   void set_open(Open open) { open_ = std::move(open); }
 
   // What "Clear the song" asks of the server; it must not wait for it.
@@ -99,6 +107,8 @@ class Tray {
   // What the shell was last given as the tooltip and the balloon.
   std::wstring tooltip() const { return icon_.szTip; }
   std::wstring balloon() const { return balloon_; }
+  // Whether the icon shows the mark of an open problem.
+  bool marked() const { return icon_.hIcon != normal_icon_; }
 
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message,
@@ -110,6 +120,7 @@ class Tray {
   void ShowBalloon(const std::string& utf8, DWORD flags);
   void ShowMenu();
   void Command(UINT command);
+  void OpenControlPage();
   bool CopyText(const std::string& utf8);
   void ToggleAutostart();
   void Exit();
@@ -129,6 +140,12 @@ class Tray {
   std::wstring balloon_;
   bool exited_ = false;
   bool update_due_ = false;  // a song or notice waits for the timer
+  HICON normal_icon_ = nullptr;
+  IconHandle marked_icon_;  // drawn when the first problem opens
+  // A left click's menu waits to see whether it was a double click, whose
+  // own button-up then opens nothing.
+  bool menu_due_ = false;
+  bool swallow_up_ = false;
 };
 
 }  // namespace receiver

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "receiver/text/song_text.h"
+#include "receiver/songs/song_text.h"
 
 namespace receiver {
 

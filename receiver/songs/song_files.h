@@ -1,36 +1,34 @@
 #pragma once
 
-// <windows.h> names ReplaceFile ReplaceFileW: every user of the one below
-// must see that too, or it calls a function that is not there.
-#include <windows.h>
-
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "receiver/text/song_outputs.h"
-#include "receiver/text/song_text.h"
+#include "receiver/songs/song_outputs.h"
+#include "receiver/songs/song_text.h"
+#include "receiver/system/files.h"
 
 namespace receiver {
 
 class Thread;
 
-// Replaces `path` with `contents` atomically: a new file is written beside it
-// and renamed over it, so readers see the old file or the new one, never a
-// part. Returns an empty string, or what went wrong.
-std::string ReplaceFile(const std::wstring& path, std::string_view contents);
-
 // Keeps the song files in `folder` at the latest song, on a thread of its
 // own: a file that cannot be replaced now (a program holds
 // it open without delete sharing) is tried again later, less and less often,
 // and always with the newest contents. A file's first failure is printed,
-// and so is its recovery; nothing per retry.
+// and so is its recovery; nothing per retry. cover.jpg goes the same way.
 class SongFileWriter {
  public:
-  explicit SongFileWriter(const std::wstring& folder);
+  // A file's first failure (with what went wrong) and its recovery (with an
+  // empty `error`), on the writer's thread; it must not wait.
+  using FileHealth =
+      std::function<void(const std::string& name, const std::string& error)>;
+
+  explicit SongFileWriter(const std::wstring& folder, FileHealth health = {});
   SongFileWriter(const SongFileWriter&) = delete;
   SongFileWriter& operator=(const SongFileWriter&) = delete;
   ~SongFileWriter();
@@ -38,15 +36,22 @@ class SongFileWriter {
   // False when its thread could not start: no file would ever be written.
   bool started() const;
 
-  // Returns at once; the files (names in the folder) follow.
-  void Write(std::vector<OutputFile> files);
+  // Returns at once; the files (names in the folder) follow, each replaced
+  // with `durability`.
+  void Write(std::vector<OutputFile> files,
+             Durability durability = Durability::kQuick);
+  // Returns at once; the file `name` in the folder goes, as a write would.
+  void Remove(const std::string& name);
 
   // Adds `row` to the file `name` under the folder's log\ (made when
   // missing), after `start` when the file is new; flushed at once.
   void Append(std::string name, std::string start, std::string row);
 
-  // Tries what is still pending once more and ends the thread.
-  void Finish();
+  // Tries what is still pending once more and ends the thread; returns
+  // when it has, `wait_ms` at most: a stuck disk is not waited for.
+  void Finish(unsigned long wait_ms = kFinishWaitMs);
+
+  static constexpr unsigned long kFinishWaitMs = 2000;
 
   struct State;
 
@@ -54,15 +59,5 @@ class SongFileWriter {
   std::shared_ptr<State> state_;
   std::unique_ptr<Thread> thread_;
 };
-
-// The song in `folder`'s now_playing.json, for the page after a restart.
-// No file: nothing. A file that holds no song: nothing, and `problem` says
-// why.
-std::optional<Song> ReadBackSong(const std::wstring& folder,
-                                 std::string& problem);
-
-// The folder as a full path, made when it is missing. Returns an empty
-// string, or what went wrong.
-std::string PrepareFolder(const std::wstring& folder, std::wstring& full_path);
 
 }  // namespace receiver

@@ -6,15 +6,17 @@
 
 namespace receiver {
 
-std::int64_t UnixSecondsNow() {
+std::int64_t UnixMillisecondsNow() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
   const std::uint64_t ticks =
       (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) |
       now.dwLowDateTime;
   // FILETIME counts 100 ns steps from 1601-01-01.
-  return static_cast<std::int64_t>(ticks / 10000000u) - 11644473600LL;
+  return static_cast<std::int64_t>(ticks / 10000u) - 11644473600000LL;
 }
+
+std::int64_t UnixSecondsNow() { return UnixMillisecondsNow() / 1000; }
 
 int LocalOffsetMinutes() {
   SYSTEMTIME local;

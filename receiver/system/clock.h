@@ -6,6 +6,7 @@
 namespace receiver {
 
 std::int64_t UnixSecondsNow();
+std::int64_t UnixMillisecondsNow();
 
 // Local time minus UTC now, in minutes.
 int LocalOffsetMinutes();

@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "receiver/system/code_page.h"
+#include "receiver/system/line_queue.h"
 #include "receiver/system/lock.h"
 #include "receiver/system/thread.h"
-#include "receiver/text/line_queue.h"
 
 namespace receiver {
 

@@ -14,6 +14,7 @@ struct SessionEndWindow::State {
   DWORD wait_ms = 0;
   SRWLOCK lock = SRWLOCK_INIT;
   std::function<void()> stop;  // null once the owner is gone
+  std::function<void()> show;
   Event finished;
   Event ready;
   std::atomic<HWND> window{nullptr};
@@ -50,6 +51,9 @@ LRESULT CALLBACK SessionWindowProcedure(HWND window, UINT message,
     case WM_CLOSE:
       // Only the console ends this receiver.
       return 0;
+    case kShowRunning:
+      if (state != nullptr && state->show) state->show();
+      return 0;
     case kEndSessionWindow:
       DestroyWindow(window);
       return 0;
@@ -81,11 +85,13 @@ void RunSessionWindow(const std::shared_ptr<SessionState>& state) {
 }  // namespace
 
 SessionEndWindow::SessionEndWindow(const std::wstring& title,
-                                   std::function<void()> stop, DWORD wait_ms)
+                                   std::function<void()> stop, DWORD wait_ms,
+                                   std::function<void()> show)
     : state_(std::make_shared<State>()) {
   state_->title = title;
   state_->wait_ms = wait_ms;
   state_->stop = std::move(stop);
+  state_->show = std::move(show);
   if (!state_->finished.created() || !state_->ready.created()) return;
   thread_ =
       std::make_unique<Thread>([state = state_] { RunSessionWindow(state); });

@@ -19,11 +19,12 @@ inline constexpr wchar_t kConsoleWindowClass[] =
 // loaded user32, and ends it. While this lives, a hidden top-level window on
 // a thread of its own hears the end of the session instead: it calls `stop`
 // and answers only after Finished() or `wait_ms`, as Windows may end the
-// process as soon as it has answered.
+// process as soon as it has answered. A second start's kShowRunning calls
+// `show` there.
 class SessionEndWindow {
  public:
   SessionEndWindow(const std::wstring& title, std::function<void()> stop,
-                   DWORD wait_ms);
+                   DWORD wait_ms, std::function<void()> show = {});
   SessionEndWindow(const SessionEndWindow&) = delete;
   SessionEndWindow& operator=(const SessionEndWindow&) = delete;
   ~SessionEndWindow();

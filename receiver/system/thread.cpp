@@ -17,17 +17,16 @@ DWORD WINAPI RunBody(void* parameter) {
 
 Thread::Thread(std::function<void()> body) {
   auto owned = std::make_unique<std::function<void()>>(std::move(body));
-  handle_ = CreateThread(nullptr, 0, RunBody, owned.get(), 0, nullptr);
-  if (handle_ != nullptr) owned.release();
+  handle_ =
+      KernelHandle(CreateThread(nullptr, 0, RunBody, owned.get(), 0, nullptr));
+  if (handle_) owned.release();
 }
 
-Thread::~Thread() {
-  if (handle_ != nullptr) CloseHandle(handle_);
-}
+Thread::~Thread() = default;
 
 bool Thread::Wait(DWORD milliseconds) {
-  return handle_ == nullptr ||
-         WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0;
+  return !handle_ ||
+         WaitForSingleObject(handle_.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
 }  // namespace receiver

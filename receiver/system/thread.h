@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "receiver/system/handles.h"
+
 namespace receiver {
 
 // Runs `body` once on a thread of its own. The body owns what it uses (a
@@ -15,37 +17,32 @@ class Thread {
   Thread& operator=(const Thread&) = delete;
   ~Thread();
 
-  bool started() const { return handle_ != nullptr; }
+  bool started() const { return static_cast<bool>(handle_); }
 
   // Whether the body has returned within `milliseconds`.
   bool Wait(DWORD milliseconds);
 
  private:
-  HANDLE handle_ = nullptr;
+  KernelHandle handle_;
 };
 
 // A manual-reset event that stays set once set.
 class Event {
  public:
   Event() : handle_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  Event(const Event&) = delete;
-  Event& operator=(const Event&) = delete;
-  ~Event() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
 
-  bool created() const { return handle_ != nullptr; }
+  bool created() const { return static_cast<bool>(handle_); }
   void Set() {
-    if (handle_ != nullptr) SetEvent(handle_);
+    if (handle_) SetEvent(handle_.get());
   }
   // Whether it is set within `milliseconds`.
   bool Wait(DWORD milliseconds) {
-    return handle_ != nullptr &&
-           WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0;
+    return handle_ &&
+           WaitForSingleObject(handle_.get(), milliseconds) == WAIT_OBJECT_0;
   }
 
  private:
-  HANDLE handle_;
+  KernelHandle handle_;
 };
 
 }  // namespace receiver

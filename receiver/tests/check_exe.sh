@@ -14,8 +14,9 @@ advapi32.dll: RegCloseKey RegCreateKeyExW RegDeleteValueW RegOpenKeyExW
   RegQueryValueExW RegSetValueExW
 crypt32.dll: CryptBinaryToStringA CryptProtectData CryptStringToBinaryA
   CryptUnprotectData
+iphlpapi.dll: GetExtendedTcpTable
 kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared AllocConsole
-  AttachConsole CloseHandle CompareFileTime CompareStringOrdinal
+  AttachConsole CancelIoEx CloseHandle CompareFileTime CompareStringOrdinal
   CreateDirectoryW
   CreateEventW CreateFileW CreateIoCompletionPort CreateMutexW
   CreateSemaphoreW CreateThread CreateWaitableTimerA DeleteCriticalSection
@@ -24,15 +25,16 @@ kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared AllocConsole
   GetCurrentThreadId GetFileAttributesExW GetFileAttributesW GetFileSizeEx
   GetFileType GetFullPathNameW
   GetLastError GetLocalTime GetModuleFileNameW GetModuleHandleA
-  GetModuleHandleW GetProcAddress
+  GetModuleHandleW GetOverlappedResult GetProcAddress
   GetQueuedCompletionStatus GetStartupInfoW GetStdHandle
   GetSystemTimeAsFileTime GetTickCount64 GetTimeZoneInformation GlobalAlloc
   GlobalFree GlobalLock GlobalUnlock
   InitializeCriticalSection InitializeCriticalSectionAndSpinCount
   IsDBCSLeadByteEx IsValidCodePage LeaveCriticalSection LoadLibraryA
-  LoadLibraryW LocalFree MoveFileExW MultiByteToWideChar
-  PostQueuedCompletionStatus QueueUserAPC ReadConsoleW ReadFile
-  ReleaseSRWLockExclusive ReleaseSRWLockShared ReleaseSemaphore
+  LoadLibraryW LocalFree MoveFileExW MultiByteToWideChar OpenProcess
+  PostQueuedCompletionStatus QueryFullProcessImageNameW QueueUserAPC
+  ReadConsoleW ReadFile
+  ReleaseSRWLockExclusive ReleaseSRWLockShared ReleaseSemaphore ResetEvent
   SetConsoleCtrlHandler SetConsoleMode SetEvent SetLastError SetStdHandle
   SetUnhandledExceptionFilter SetWaitableTimer Sleep SleepConditionVariableSRW
   SleepEx SystemTimeToFileTime TerminateThread TlsAlloc TlsFree TlsGetValue TlsSetValue
@@ -62,7 +64,7 @@ winhttp.dll: WinHttpAddRequestHeaders WinHttpCloseHandle WinHttpConnect
   WinHttpSetStatusCallback WinHttpSetTimeouts WinHttpTimeToSystemTime
 ws2_32.dll: WSAAddressToStringA WSACleanup WSAGetLastError WSARecv WSASend
   WSASetLastError WSASocketW WSAStartup WSAStringToAddressA bind closesocket
-  getpeername getsockopt htonl htons ioctlsocket listen ntohl setsockopt
+  getpeername getsockopt htonl htons ioctlsocket listen ntohl ntohs setsockopt
   shutdown
 '
 
@@ -72,7 +74,7 @@ failed=0
 fail() { echo "FAILED: $1"; failed=1; }
 grep -q 'file format pei-i386' <<<"$(i686-w64-mingw32-objdump -f "$exe")" || fail "machine i386"
 grep -qE '^Subsystem[[:space:]]+00000002' <<<"$headers" || fail "Windows subsystem: no console window unless --console"
-unexpected=$(grep -viE '^(ADVAPI32|CRYPT32|KERNEL32|msvcrt|MSWSOCK|ole32|SHELL32|USER32|WINHTTP|WS2_32)\.dll$' <<<"$imports")
+unexpected=$(grep -viE '^(ADVAPI32|CRYPT32|IPHLPAPI|KERNEL32|msvcrt|MSWSOCK|ole32|SHELL32|USER32|WINHTTP|WS2_32)\.dll$' <<<"$imports")
 [ -z "$unexpected" ] || fail "imports system DLLs only (found: $unexpected)"
 unpinned=$(unpinned_imports i686-w64-mingw32-objdump "$exe" "$win7_imports" | tr '\n' ',' | sed 's/,$//')
 [ -z "$unpinned" ] || fail "imports only functions that Windows 7 has (new: $unpinned; look up each one's minimum Windows version before adding it to the list in receiver/tests/check_exe.sh)"

@@ -1,4 +1,4 @@
-#include "receiver/text/clean_text.h"
+#include "receiver/songs/clean_text.h"
 
 #include <gtest/gtest.h>
 

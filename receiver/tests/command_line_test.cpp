@@ -1,4 +1,4 @@
-#include "receiver/text/command_line.h"
+#include "receiver/options/command_line.h"
 
 #include <gtest/gtest.h>
 

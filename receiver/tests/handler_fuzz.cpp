@@ -10,7 +10,7 @@
 #include <boost/asio/buffer.hpp>
 #include <boost/beast/http/parser.hpp>
 
-#include "receiver/requests/handler.h"
+#include "receiver/web/handler.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "receiver/requests/handler.h"
+#include "receiver/web/handler.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +20,11 @@ class Songs : public SongStore {
   std::string ChatLine() const override { return "chat line"; }
   std::string HistoryJson() const override { return "[1]\n"; }
   std::optional<CoverImage> Cover() const override { return cover; }
+  void Control(const ControlCall& call, const ControlReply& reply) override {
+    calls.push_back(call.name + (call.post ? " POST " : " GET ") + call.body);
+    reply(200, "{\"ok\":true}\n");
+  }
+  std::vector<std::string> calls;
   bool idle = false;
   std::optional<CoverImage> cover;
   std::optional<Song> current;
@@ -91,6 +96,34 @@ TEST_F(HandlerTest, ThePlugInsReportIsStoredAndAnswered204) {
                 .response.result(),
             http::status::no_content);
   EXPECT_EQ(songs_.stored.size(), 2u);
+}
+
+TEST_F(HandlerTest, AReportWithCharsetUtf8IsReadAsUtf8) {
+  struct Case {
+    std::string query, artist, album, title;
+  };
+  const std::vector<Case> cases = {
+      {"charset=UTF-8&artist=%E5%AE%87%E5%A4%9A%E7%94%B0%E3%83%92%E3%82%AB%E3"
+       "%83%AB&album=%D9%88%D8%AD%D8%AF%D9%86&title=Party+%F0%9F%8E%89%F0%9F"
+       "%94%A5%20Time",
+       "宇多田ヒカル", "وحدن", "Party 🎉🔥 Time"},
+      // Broken bytes: a stray one, a cut sequence, a surrogate's.
+      {"artist=Caf%E9&album=%C3&title=%ED%A0%80!&charset=utf-8", "Caf\uFFFD",
+       "\uFFFD", "\uFFFD\uFFFD\uFFFD!"},
+      // Without it the code page as ever; '+' is a space either way.
+      {"artist=Caf%C3%A9&album=a+b&title=%E9", "Caf\u00C3\u00A9", "a b",
+       "\u00E9"},
+      {"charset=windows-1252&charset=utf-8&title=%C3%A9", "", "",
+       "\u00C3\u00A9"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Get("/set_current_song.php?" + c.query).response.result(),
+              http::status::no_content);
+    ASSERT_TRUE(songs_.current);
+    EXPECT_EQ(songs_.current->artist, c.artist) << c.query;
+    EXPECT_EQ(songs_.current->album, c.album) << c.query;
+    EXPECT_EQ(songs_.current->title, c.title) << c.query;
+  }
 }
 
 TEST_F(HandlerTest, NoWebPageStoresASong) {
@@ -205,9 +238,9 @@ TEST_F(HandlerTest, HostsAreCheckedAndAMissingOneIsAnError) {
 
 TEST_F(HandlerTest, RoutesMethodsAndTheOverlaysFade) {
   const Answer overlay = Get("/?overlay=1&hide=3");
-  EXPECT_NE(overlay.response.body().find("const hideSeconds = 3;"),
+  EXPECT_NE(overlay.response.body().find(" data-hide=\"3\">"),
             std::string::npos);
-  EXPECT_NE(overlay.response.body().find("class=\"overlay\""),
+  EXPECT_NE(overlay.response.body().find("<body class=\"overlay "),
             std::string::npos);
   EXPECT_EQ(Get("/now_playing.json").response.body(), "null\n");
   EXPECT_EQ(Get("/now_playing.txt").response.result(), http::status::not_found);
@@ -288,6 +321,57 @@ TEST_F(HandlerTest, TheCoverWithItsTypeOr404) {
                 .response.result(),
             http::status::method_not_allowed);
   EXPECT_EQ(Get("/cover.png").response.result(), http::status::not_found);
+}
+
+// The control page is this PC's user's: its calls need the key made at the
+// start, from this PC, and from no other site's page.
+TEST_F(HandlerTest, TheControlPageAnswersOnlyThisPCsUserWithTheKey) {
+  settings_.control_key = "0123456789abcdef";
+  const auto call = [this](Fields fields, bool loopback = true) {
+    Request request{http::verb::post, "/control/api/state", 11};
+    for (const auto& [name, value] : fields) request.insert(name, value);
+    request.body() = "{}";
+    Peer peer;
+    peer.loopback = loopback;
+    Answer answer = HandleRequest(request, peer, settings_, songs_);
+    if (answer.later) {
+      answer.later([&answer](Response response) {
+        answer.response = std::move(response);
+      });
+    }
+    return answer.response.result();
+  };
+  const Fields host = {{"Host", "127.0.0.1:8080"}};
+  const auto with = [&host](Fields more) {
+    Fields all = host;
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
+  };
+  const std::pair<std::string, std::string> key = {"X-Trackwire-Key",
+                                                   "0123456789abcdef"};
+  EXPECT_EQ(call(host), http::status::forbidden);
+  EXPECT_EQ(call(with({{"X-Trackwire-Key", "0123456789abcdee"}})),
+            http::status::forbidden);
+  EXPECT_EQ(call(with({key}), false), http::status::forbidden);
+  EXPECT_EQ(call(with({key, {"Origin", "http://evil.test"}})),
+            http::status::forbidden);
+  EXPECT_EQ(call(with({key, {"Sec-Fetch-Site", "cross-site"}})),
+            http::status::forbidden);
+  EXPECT_TRUE(songs_.calls.empty());
+  EXPECT_EQ(call(with({key,
+                       {"Origin", "http://127.0.0.1:8080"},
+                       {"Sec-Fetch-Site", "same-origin"}})),
+            http::status::ok);
+  EXPECT_EQ(songs_.calls, std::vector<std::string>{"state POST {}"});
+  settings_.control_key.clear();
+  EXPECT_EQ(call(with({{"X-Trackwire-Key", ""}})), http::status::forbidden);
+
+  const Answer page = Get("/control");
+  EXPECT_EQ(page.response.result(), http::status::ok);
+  EXPECT_EQ(page.response["X-Frame-Options"], "DENY");
+  EXPECT_EQ(
+      Send(http::verb::get, "/control", host, 11, false).response.result(),
+      http::status::forbidden);
 }
 
 }  // namespace

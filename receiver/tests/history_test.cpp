@@ -1,4 +1,4 @@
-#include "receiver/text/history.h"
+#include "receiver/songs/history.h"
 
 #include <gtest/gtest.h>
 
@@ -50,11 +50,15 @@ TEST(HistoryTest, TextJsonAndBack) {
       "[\n    {\"artist\": \"B\", \"album\": \"Al\\\"bum\", \"title\": \"T\", "
       "\"time\": \"2024-05-01T22:04:05+02:00\"}");
   EXPECT_EQ(HistoryJson({}, 50), "[]\n");
-  const std::vector<HistoryEntry> back = ParseHistoryJson(json);
+  const std::vector<HistoryEntry> back = ParseHistoryJson(json).value();
   ASSERT_EQ(back.size(), 2u);
   EXPECT_EQ(back[1].song.artist, "Les \xC3\x89toiles");
   EXPECT_EQ(back[1].unix_seconds, kAt);
-  EXPECT_TRUE(ParseHistoryJson("{").empty());
+  // Cut or not an array: no history, which is not one without songs.
+  EXPECT_FALSE(ParseHistoryJson(json.substr(0, json.size() / 2)));
+  EXPECT_FALSE(ParseHistoryJson("{}"));
+  EXPECT_FALSE(ParseHistoryJson(""));
+  EXPECT_TRUE(ParseHistoryJson("[]\n").value().empty());
 }
 
 TEST(HistoryTest, ACoverFoundLaterAndItsPathInTheJson) {
@@ -78,9 +82,18 @@ TEST(HistoryTest, ACoverFoundLaterAndItsPathInTheJson) {
   // The placeholder is no file of the cache: not named.
   EXPECT_TRUE(history.SetCover(second, "placeholder"));
   EXPECT_EQ(HistoryJson(history.entries(), 50), without);
+  // So does a length, after the cover.
+  EXPECT_FALSE(history.SetLength(first, 200));
+  EXPECT_TRUE(history.SetLength(second, 305));
+  const std::string timed = HistoryJson(history.entries(), 50);
+  EXPECT_NE(timed.find("+02:00\", \"length\": 305},\n"), std::string::npos);
+  EXPECT_EQ(ParseHistoryJson(timed).value()[0].song.length, 305);
+  EXPECT_EQ(ParseHistoryJson(timed).value()[1].song.length, 0);
+  history.SetLength(second, 0);
+  EXPECT_EQ(HistoryJson(history.entries(), 50), without);
   history.SetCover(second, "0123456789abcdef");
   const std::vector<HistoryEntry> back =
-      ParseHistoryJson(HistoryJson(history.entries(), 50));
+      ParseHistoryJson(HistoryJson(history.entries(), 50)).value();
   ASSERT_EQ(back.size(), 2u);
   EXPECT_EQ(back[0].song.cover, "0123456789abcdef");
   EXPECT_EQ(back[1].song.cover, "");
@@ -91,10 +104,36 @@ TEST(HistoryTest, ACoverFoundLaterAndItsPathInTheJson) {
         "\"covers/../../x/0123456.jpg\"", "\"0123456789abcdef\"",
         "\"C:/covers/0123456789abcdef.jpg\"", "\"covers/.jpg\"", "7"}) {
     const std::vector<HistoryEntry> read =
-        ParseHistoryJson("[" + entry + cover + "}]");
+        ParseHistoryJson("[" + entry + cover + "}]").value();
     ASSERT_EQ(read.size(), 1u) << cover;
     EXPECT_EQ(read[0].song.cover, "") << cover;
   }
+}
+
+TEST(HistoryTest, TheLargestHistoryWrittenIsReadBack) {
+  // Each field cut to its length by CleanText, every character escaped at
+  // its widest (U+2028 as "\u2028"), and a cover.
+  std::string widest;
+  for (std::size_t i = 0; i < 2 * kMaxValueCharacters; ++i) {
+    widest += "\xE2\x80\xA8";
+  }
+  widest = CleanText(widest);
+  History history;
+  for (std::size_t i = 0; i < kHistoryKept; ++i) {
+    history.Add({widest, widest, CleanText(std::to_string(i) + widest), ""},
+                kAt + static_cast<std::int64_t>(i), -(14 * 60));
+    history.SetCover(history.entries().front().song, "0123456789abcdef");
+    history.SetLength(history.entries().front().song, kMaxSongLength);
+  }
+  const std::string json = HistoryJson(history.entries(), kHistoryKept);
+  EXPECT_LE(json.size(), kMaxHistoryJson);
+  // Far beyond the settings file's 256 KB, which bounded it before.
+  EXPECT_GT(json.size(), 256 * 1024u);
+  const std::optional<std::vector<HistoryEntry>> back = ParseHistoryJson(json);
+  ASSERT_TRUE(back);
+  ASSERT_EQ(back->size(), kHistoryKept);
+  EXPECT_EQ(back->front().song.title, history.entries().front().song.title);
+  EXPECT_EQ(back->back().song.cover, "0123456789abcdef");
 }
 
 TEST(HistoryTest, PlayoutLogRows) {

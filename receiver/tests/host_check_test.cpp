@@ -1,4 +1,4 @@
-#include "receiver/text/host_check.h"
+#include "receiver/web/host_check.h"
 
 #include <gtest/gtest.h>
 

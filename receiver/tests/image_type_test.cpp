@@ -1,4 +1,4 @@
-#include "receiver/text/image_type.h"
+#include "receiver/services/image_type.h"
 
 #include <gtest/gtest.h>
 

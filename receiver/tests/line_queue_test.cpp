@@ -1,8 +1,8 @@
-#include "receiver/text/line_queue.h"
+#include "receiver/system/line_queue.h"
 
 #include <gtest/gtest.h>
 
-#include "receiver/text/stall_watch.h"
+#include "receiver/system/stall_watch.h"
 
 namespace receiver {
 namespace {

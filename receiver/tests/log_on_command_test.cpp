@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "receiver/icon/autostart.h"
+#include "receiver/options/command_line.h"
+#include "receiver/options/options.h"
 #include "receiver/system/code_page.h"
-#include "receiver/text/command_line.h"
-#include "receiver/text/options.h"
 
 namespace receiver {
 namespace {

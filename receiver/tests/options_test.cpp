@@ -1,4 +1,4 @@
-#include "receiver/text/options.h"
+#include "receiver/options/options.h"
 
 #include <gtest/gtest.h>
 

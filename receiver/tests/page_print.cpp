@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "receiver/requests/handler.h"
+#include "receiver/web/handler.h"
 
 namespace {
 

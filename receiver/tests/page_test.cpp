@@ -1,12 +1,20 @@
-#include "receiver/text/page.h"
+#include "receiver/web/page.h"
 
 #include <gtest/gtest.h>
+
+#include "receiver/web/lyrics_page.h"
 
 namespace receiver {
 namespace {
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+PageSwitches Overlay() {
+  PageSwitches switches;
+  switches.overlay = true;
+  return switches;
 }
 
 TEST(HtmlEscapeTest, FiveCharacters) {
@@ -18,7 +26,7 @@ TEST(HtmlEscapeTest, FiveCharacters) {
 TEST(PageHtmlTest, EveryValueEscaped) {
   const Song song{"<img src=x onerror=alert(1)>", "\"quoted\" & 'single'",
                   "<script>alert(1)</script>", "2024-05-01T20:15:00Z"};
-  const std::string page = PageHtml(&song, false);
+  const std::string page = PageHtml(&song, {});
   EXPECT_TRUE(Contains(page, ">&lt;script&gt;alert(1)&lt;/script&gt;</div>"));
   EXPECT_TRUE(Contains(page, ">&lt;img src=x onerror=alert(1)&gt;</div>"));
   EXPECT_TRUE(
@@ -26,48 +34,50 @@ TEST(PageHtmlTest, EveryValueEscaped) {
   EXPECT_TRUE(Contains(page, ">received 2024-05-01T20:15:00Z</div>"));
   EXPECT_FALSE(Contains(page, "<script>alert"));
   EXPECT_FALSE(Contains(page, "<img src"));
-}
-
-TEST(PageHtmlTest, OverlayAndEmpty) {
-  EXPECT_TRUE(Contains(PageHtml(nullptr, true), "<body class=\"overlay\">"));
-  EXPECT_FALSE(Contains(PageHtml(nullptr, false), "class=\"overlay\""));
-  EXPECT_TRUE(Contains(PageHtml(nullptr, false), ">Nothing yet</div>"));
+  // No placeholder of the page's file is left over.
+  EXPECT_FALSE(Contains(page, "{{"));
 }
 
 TEST(PageHtmlTest, StableClassNamesAndATimeStampOnlyOutsideTheOverlay) {
   const Song song{"Artist", "Album", "Title", "2024-05-01T20:15:00Z"};
   for (const bool overlay : {false, true}) {
-    const std::string page = PageHtml(&song, overlay);
+    PageSwitches switches;
+    switches.overlay = overlay;
+    const std::string page = PageHtml(&song, switches);
     EXPECT_TRUE(
         Contains(page, "<div class=\"now-playing\" id=\"now-playing\">"));
-    EXPECT_TRUE(Contains(page, "<div class=\"title\" id=\"title\">Title<"));
-    EXPECT_TRUE(Contains(page, "<div class=\"artist\" id=\"artist\">Artist<"));
-    EXPECT_TRUE(Contains(page, "<div class=\"album\" id=\"album\">Album<"));
+    EXPECT_TRUE(Contains(
+        page, "<div class=\"title\" id=\"title\" dir=\"auto\">Title<"));
+    EXPECT_TRUE(Contains(
+        page, "<div class=\"artist\" id=\"artist\" dir=\"auto\">Artist<"));
+    EXPECT_TRUE(Contains(
+        page, "<div class=\"album\" id=\"album\" dir=\"auto\">Album<"));
     EXPECT_EQ(Contains(page, "2024-05-01T20:15:00Z"), !overlay);
     EXPECT_EQ(Contains(page, "id=\"received\""), !overlay);
+    EXPECT_EQ(Contains(page, "<body class=\"overlay"), overlay);
+    EXPECT_TRUE(Contains(page,
+                         "<link rel=\"stylesheet\" id=\"user-style\" "
+                         "href=\"/overlay.css\">"));
   }
+  EXPECT_TRUE(Contains(PageHtml(nullptr, {}), ">Nothing yet</div>"));
   const Song odd{"", "", "", "\"><b>x"};
-  EXPECT_TRUE(Contains(PageHtml(&odd, false),
+  EXPECT_TRUE(Contains(PageHtml(&odd, {}),
                        "data-utc=\"&quot;&gt;&lt;b&gt;x\">received "
                        "&quot;&gt;&lt;b&gt;x</div>"));
 }
 
 TEST(PageHtmlTest, TheCoverIsAskedForAndHiddenUntilItLoads) {
   Song song{"A", "B", "T", "2024-05-01T20:15:00Z"};
-  for (const bool overlay : {false, true}) {
-    EXPECT_TRUE(Contains(PageHtml(&song, overlay),
-                         "<img class=\"cover\" id=\"cover\" alt=\"\" hidden>"));
-    EXPECT_TRUE(Contains(PageHtml(nullptr, overlay),
-                         "<img class=\"cover\" id=\"cover\" alt=\"\" hidden>"));
-  }
+  EXPECT_TRUE(Contains(PageHtml(&song, Overlay()),
+                       "<img class=\"cover\" id=\"cover\" alt=\"\" hidden>"));
   song.cover = "0123456789abcdef";
-  EXPECT_TRUE(Contains(PageHtml(&song, true),
+  EXPECT_TRUE(Contains(PageHtml(&song, Overlay()),
                        "<img class=\"cover\" id=\"cover\" alt=\"\" "
                        "src=\"/cover.jpg?0123456789abcdef\" hidden>"));
 }
 
 TEST(PageHtmlTest, FollowsEventsAndSetsTextOnly) {
-  const std::string page = PageHtml(nullptr, false);
+  const std::string page = PageHtml(nullptr, {});
   EXPECT_TRUE(Contains(page, "new EventSource('/events')"));
   EXPECT_TRUE(Contains(page, "fetch('/now_playing.json'"));
   EXPECT_TRUE(Contains(page, ".textContent = "));
@@ -89,21 +99,45 @@ TEST(HideSecondsTest, DigitsOnlyFromOneSecondToAnHour) {
   }
 }
 
-TEST(PageForQueryTest, HideReachesTheScriptAsANumberInTheOverlayOnly) {
-  EXPECT_TRUE(Contains(PageForQuery(nullptr, "overlay=1&hide=7"),
-                       "const hideSeconds = 7;"));
-  EXPECT_TRUE(Contains(PageForQuery(nullptr, "overlay=1&hide=7"),
-                       "<body class=\"overlay\">"));
+TEST(SwitchesTest, EachSwitchAndItsDefaultForAnythingElse) {
+  const std::string page = PageForQuery(
+      nullptr,
+      "overlay=1&theme=light&align=right&width=640&scroll=1&cover=0&hide=7");
+  EXPECT_TRUE(Contains(page,
+                       "<body class=\"overlay theme-light align-right "
+                       "fixed-width scroll no-cover\" style=\"--box-width: "
+                       "640px\" data-hide=\"7\">"));
+  EXPECT_TRUE(Contains(PageForQuery(nullptr, "overlay=1&theme=clear"),
+                       "<body class=\"overlay theme-clear align-left\">"));
   for (const char* query :
-       {"overlay=1", "hide=7", "overlay=1&hide=7;alert(1)",
-        "overlay=1&hide=%3Cscript%3E", "overlay=1&hide=86400"}) {
-    const std::string page = PageForQuery(nullptr, query);
-    EXPECT_TRUE(Contains(page, "const hideSeconds = 0;")) << query;
-    EXPECT_FALSE(Contains(page, "alert")) << query;
+       {"overlay=1", "overlay=1&theme=Light", "overlay=1&theme=<b>",
+        "overlay=1&align=centre", "overlay=1&width=199", "overlay=1&width=3841",
+        "overlay=1&width=60em", "overlay=1&scroll=yes", "overlay=1&cover=no",
+        "overlay=1&hide=7;alert(1)", "overlay=1&hide=%3Cscript%3E"}) {
+    EXPECT_TRUE(Contains(PageForQuery(nullptr, query),
+                         "<body class=\"overlay theme-dark align-left\">"))
+        << query;
   }
-  EXPECT_TRUE(
-      Contains(PageHtml(nullptr, true, 1000000), "const hideSeconds = 0;"));
-  EXPECT_TRUE(Contains(PageHtml(nullptr, true, -3), "const hideSeconds = 0;"));
+  const std::string progress = PageForQuery(nullptr, "overlay=1&progress=1");
+  EXPECT_TRUE(Contains(progress, "align-left progress\">"));
+  EXPECT_TRUE(Contains(progress,
+                       "<div class=\"progress-bar\" id=\"progress\" hidden>"));
+  EXPECT_FALSE(Contains(PageForQuery(nullptr, "overlay=1&progress=yes"),
+                        "progress-bar\""));
+  // The lyrics' page takes the overlay's theme, align and width.
+  EXPECT_TRUE(Contains(LyricsPageForQuery("theme=clear&align=right&width=640"),
+                       "<body class=\"lyrics theme-clear align-right "
+                       "fixed-width\" style=\"--box-width: 640px\">"));
+  EXPECT_TRUE(Contains(LyricsPageForQuery("width=9&theme=<b>"),
+                       "<body class=\"lyrics theme-dark align-left\">"));
+  // The page at / takes none of them.
+  EXPECT_TRUE(Contains(PageForQuery(nullptr, "theme=light&width=640&hide=7"),
+                       "<body class=\"\">"));
+  PageSwitches wide = Overlay();
+  wide.width = 100000;
+  wide.hide_seconds = -3;
+  EXPECT_TRUE(Contains(PageHtml(nullptr, wide),
+                       "<body class=\"overlay theme-dark align-left\">"));
 }
 
 }  // namespace

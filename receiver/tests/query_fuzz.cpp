@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "receiver/text/clean_text.h"
-#include "receiver/text/query.h"
-#include "receiver/text/utf8.h"
+#include "receiver/songs/clean_text.h"
+#include "receiver/system/utf8.h"
+#include "receiver/web/query.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "receiver/text/query.h"
+#include "receiver/web/query.h"
 
 #include <gtest/gtest.h>
 
-#include "receiver/text/route.h"
+#include "receiver/web/route.h"
 
 namespace receiver {
 namespace {
@@ -15,9 +15,9 @@ TEST(SplitTargetTest, PathAndQueryAtTheFirstQuestionMark) {
   EXPECT_EQ(SplitTarget("/").query, "");
 }
 
-TEST(PercentDecodeTest, EscapesBecomeBytesAndEverythingElseStays) {
+TEST(PercentDecodeTest, EscapesBecomeBytesPlusASpaceAndEverythingElseStays) {
   EXPECT_EQ(PercentDecode("Caf%E9%20%26%20Co"), "Caf\xE9 & Co");
-  EXPECT_EQ(PercentDecode("a+b%2Bc"), "a+b+c");
+  EXPECT_EQ(PercentDecode("Party+Time+%2B+1"), "Party Time + 1");
   EXPECT_EQ(PercentDecode("%c3%a9"), "\xC3\xA9");
   EXPECT_EQ(PercentDecode("%ZZ%4%"), "%ZZ%4%");
   EXPECT_EQ(PercentDecode("%%41"), "%A");
@@ -55,6 +55,16 @@ TEST(ParseReportQueryTest, NoneOfTheNamesIsNoReport) {
   EXPECT_FALSE(ParseReportQuery(""));
   EXPECT_FALSE(ParseReportQuery("artist[]=x&title[a]=y&album%5B%5D=z"));
   EXPECT_FALSE(ParseReportQuery("Title=x&artists=y"));
+}
+
+TEST(SaysUtf8Test, CharsetUtf8InAnyCaseTheFirstCharsetDeciding) {
+  EXPECT_FALSE(SaysUtf8("artist=A&album=B&title=C"));
+  EXPECT_TRUE(SaysUtf8("charset=utf-8&artist=A"));
+  EXPECT_TRUE(SaysUtf8("title=C&CharSet=UTF-8"));
+  EXPECT_TRUE(SaysUtf8("charset=utf%2D8"));
+  EXPECT_FALSE(SaysUtf8("charset=utf8&xcharset=utf-8&charsets=utf-8"));
+  EXPECT_FALSE(SaysUtf8("charset=windows-1252&charset=utf-8"));
+  EXPECT_FALSE(SaysUtf8("charset&title=utf-8"));
 }
 
 TEST(HasQueryNameTest, WithOrWithoutValue) {

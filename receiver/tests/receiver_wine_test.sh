@@ -6,9 +6,9 @@
 # connection cap, a song file held open, another code page and format, a
 # port in use, Ctrl+C, a restart, a console that takes no output; then the
 # program as it starts by default, as an icon in the notification area: the
-# song files per field, a second start, the log-on start from its menu, an
-# error in a message box, "Exit". Starts its own Xvfb and stops everything
-# it started.
+# song files per field, a second start (which opens the control page), the
+# log-on start from its menu, an error in a message box, "Exit". Starts its
+# own Xvfb and stops everything it started.
 #
 #   receiver_wine_test.sh BIN_DIR WINEPREFIX WORK_DIR
 #
@@ -19,6 +19,8 @@ source "$(dirname "$0")/receiver_support.sh" receiver_wine_test.sh "$@"
 rm -rf "$work"
 mkdir -p "$work/files" "$work/files2" "$work/settings"
 files=$work/files
+# Wine's browser in the test prefix writes down what a receiver opens.
+export TRACKWIRE_OPENED_PAGES=$work/opened.txt
 
 xvfb_pid=""
 drain_pid=""
@@ -79,6 +81,22 @@ start_tray() {  # start_tray PORT LOG ARGS...: as an icon, the default
     >"$log" 2>&1 &
 }
 driver() { "$wine" "$bin/tray_driver.exe" "$@"; }
+# The song files the control page lists as problems, one a line.
+control_files() {  # control_files PORT KEY
+  client raw "$1" "GET /control/api/state HTTP/1.1"$'\r\n'"Host: 127.0.0.1"$'\r\n'"X-Trackwire-Key: $2"$'\r\nConnection: close\r\n\r\n' |
+    php -r '$a = stream_get_contents(STDIN);
+      $s = json_decode(substr($a, strpos($a, "\r\n\r\n") + 4), true);
+      foreach ($s["problems"] ?? [] as $p) if ($p["kind"] === "file") echo $p["subject"], "\n";'
+}
+# Waits up to 5 s for an address matching ERE among those the receivers
+# opened; prints how many match.
+opened() {  # opened ERE
+  for _ in $(seq 50); do
+    grep -qE -- "$1" "$TRACKWIRE_OPENED_PAGES" 2>/dev/null && break
+    sleep 0.1
+  done
+  cat "$TRACKWIRE_OPENED_PAGES" 2>/dev/null | grep -cE -- "$1"
+}
 # The bytes of a file, or of a text, in hex.
 bytes() { od -An -tx1 "$@" | tr -d ' \n'; }
 # Waits up to 5 s for the file to hold TEXT; prints what it holds.
@@ -177,7 +195,7 @@ check "page escapes the title" 1 \
   "$(grep -c '>&lt;script&gt;alert(1)&lt;/script&gt;</div>' <<<"$page")"
 check "page escapes the artist" 1 "$(grep -c '>&lt;b&gt;Bold&lt;/b&gt;</div>' <<<"$page")"
 check "no markup from the report in the page" 0 "$(grep -c '<script>alert\|<b>Bold' <<<"$page")"
-check "overlay page" 1 "$(grep -c '<body class="overlay">' <<<"$page")"
+check "overlay page" 1 "$(grep -c '<body class="overlay theme-dark align-left">' <<<"$page")"
 still_stores "a script title"
 wait "$silent_pid"
 check "silent connection dropped" 1 "$(grep -cE '^dropped after [1-9] s$' "$work/silent.log")"
@@ -288,6 +306,8 @@ echo "$held" | tail -n1
 check "file held: the JSON route has the last song at once" "Held 20" "$(route_title "$port")"
 check "file held: the text file is not replaced meanwhile" kept \
   "$([ "$(cat "$files/now_playing.txt")" = "Held 20" ] && echo replaced || echo kept)"
+key=$(grep -o 'control#key=[0-9a-f]*' "$work/receiver.log" | cut -d= -f2)
+check "file held: the control page lists it" now_playing.txt "$(control_files "$port" "$key")"
 wait "$hold_pid"
 check "file held: let go" released "$(tail -n1 "$work/hold.log" | tr -d '\r')"
 # However long a file is held, it is tried again at least once a second.
@@ -297,6 +317,7 @@ check "file held: the failure printed once, with the file name" 1 \
   "$(grep -c 'cannot replace .*now_playing\.txt: ' "$work/receiver.log")"
 check "file held: and that it was written again" 1 \
   "$(logged 'now_playing\.txt written again' "$work/receiver.log")"
+check "file held: the control page no longer lists it" "" "$(control_files "$port" "$key")"
 
 # 2. The connection cap: a report always finds room. Past 64 connections a
 # new one makes the longest-idle one go, never one in the middle of a
@@ -352,14 +373,16 @@ check "a second console receiver: the first runs in a console window" 1 \
   "$(grep -c "a receiver already runs on port $port2 in a console window" "$work/second-console.log")"
 check "a second console receiver: not another program" 0 \
   "$(grep -c 'another program' "$work/second-console.log")"
+# The holder is a Windows program, so that Windows can name it.
 port9=$(free_port)
-php -r '$s = stream_socket_server("tcp://127.0.0.1:" . $argv[1]); sleep(60);' "$port9" &
+(cd "$bin" && exec "$wine" hold_port.exe "$port9" 120000) >"$work/hold-port.log" 2>&1 &
 other_pid=$!
-sleep 0.5
+logged '^listening' "$work/hold-port.log" >/dev/null
 (cd "$work" && "$wine" "$bin/trackwire_receiver.exe" --port "$port9" --console \
   --folder "$(windows_path "$work/files")") >"$work/in-use.log" 2>&1
 check "port in use: exit code" 2 $?
-check "port in use: message" 1 "$(grep -c "port $port9 .*already in use by another program.*--port" "$work/in-use.log")"
+check "port in use: the holder named, --port" 1 \
+  "$(grep -c "port $port9 .*already in use by hold_port\.exe (process [0-9]*)\..*--port" "$work/in-use.log")"
 
 # The end of the session reaches a console receiver (Windows sends it no
 # console event) through its hidden window: it stops, with the song files
@@ -479,6 +502,8 @@ check "without an album: artist.txt" "Solo" "$(cat "$files8/artist.txt")"
   --folder "$(windows_path "$files8")") >"$work/second.log" 2>&1
 check "second start: exit code" 0 $?
 check "second start: no port in use" 0 "$(grep -c 'already in use' "$work/second.log")"
+check "second start: the first one opens its control page" 1 \
+  "$(opened "^http://127\.0\.0\.1:$port8/control#key=[0-9a-f]{32}$")"
 client fire "$port8" 'artist=Solo&album=&title=Still%20first'
 check "second start: the first one still stores" "Still first" \
   "$(file_holds "$files8/title.txt" "Still first")"
@@ -508,13 +533,24 @@ check "start when I log on, again: the value gone" "" "$(run_value "$run_name")"
 check "an icon on a console receiver's port: exit code" 0 $?
 check "an icon on a console receiver's port: said so" 1 \
   "$(grep -c "a receiver already runs on port $port2 in a console window" "$work/tray-on-console.log")"
+# The console receiver's hidden window opens the page it printed.
+console_page=$(grep -o "http://127\.0\.0\.1:$port2/control#key=[0-9a-f]*" "$work/receiver2.log")
+check "an icon on a console receiver's port: that one opens its control page" 1 \
+  "$(opened "^${console_page:-none}$")"
 
 # An error that ends the program shows in a message box, with the console
-# mode's text and exit code: here a port that another program has.
-start_tray "$port9" "$work/tray-in-use.log" --folder "$(windows_path "$work/files2")"
+# mode's exit code: here a port that another program has, and where an icon
+# user sets another (--port would win over the settings file).
+mkdir -p "$work/files9"
+printf '[receiver]\r\nport = %s\r\n' "$port9" >"$work/files9/trackwire_receiver.ini"
+(cd "$work" && exec "$wine" "$bin/trackwire_receiver.exe" --folder "$(windows_path "$work/files9")") \
+  >"$work/tray-in-use.log" 2>&1 &
 in_use_pid=$!
-check "port in use, as an icon: the message box" 1 \
-  "$(driver message-box | grep -c "port $port9 .*already in use.*--port")"
+in_use_box=$(driver message-box)
+check "port in use, as an icon: the holder named" 1 \
+  "$(grep -c "port $port9 .*already in use by hold_port\.exe (process [0-9]*)\." <<<"$in_use_box")"
+check "port in use, as an icon: the settings file, not --port" "1 0" \
+  "$(grep -cF "under [receiver] in the settings file $(windows_path "$work/files9")\trackwire_receiver.ini" <<<"$in_use_box") $(grep -c -- '--port' <<<"$in_use_box")"
 for _ in $(seq 100); do kill -0 "$in_use_pid" 2>/dev/null || break; sleep 0.1; done
 wait "$in_use_pid"
 check "port in use, as an icon: exit code" 2 $?

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "receiver/relay/answers.h"
-#include "receiver/relay/cover_key.h"
-#include "receiver/text/song_text.h"
-#include "receiver/relay/listens.h"
+#include "receiver/services/answers.h"
+#include "receiver/services/cover_key.h"
+#include "receiver/services/listens.h"
+#include "receiver/songs/song_text.h"
 
 namespace receiver {
 namespace {
@@ -52,6 +52,17 @@ TEST(RelayAnswersTest, CoverKeysFoldCaseAndSpaces) {
   EXPECT_TRUE(IsCoverKey(CoverKey("x", "y")));
 }
 
+TEST(RelayAnswersTest, ACachedMissStandsForADay) {
+  const std::int64_t kept = 1714557600;
+  EXPECT_TRUE(MissStillFresh("1714557600", kept));
+  EXPECT_TRUE(MissStillFresh("1714557600", kept + 86399));
+  EXPECT_FALSE(MissStillFresh("1714557600", kept + 86400));
+  EXPECT_FALSE(MissStillFresh("1714557600", kept - 1));  // the clock went back
+  for (const char* odd : {"", "x", "1714557600x", "-", " 1714557600"}) {
+    EXPECT_FALSE(MissStillFresh(odd, kept)) << odd;
+  }
+}
+
 TEST(RelayAnswersTest, ListensRoundTripAndBadLinesAreLeftOut) {
   EXPECT_FALSE(CountsAsListen(1000, 1239));
   EXPECT_TRUE(CountsAsListen(1000, 1240));
@@ -64,7 +75,7 @@ TEST(RelayAnswersTest, ListensRoundTripAndBadLinesAreLeftOut) {
   const std::string file = line + "not json\n" + R"({"artist":"x"})" + "\n" +
                            ListenLine(second) +
                            ListenLine(second).substr(0, 20);
-  const std::vector<Listen> read = ParseListenLines(file);
+  const std::vector<Listen> read = ParseListenLines(file).listens;
   ASSERT_EQ(read.size(), 2u);
   EXPECT_EQ(read[0].song.artist, first.song.artist);
   EXPECT_EQ(read[0].song.title, first.song.title);
@@ -73,7 +84,7 @@ TEST(RelayAnswersTest, ListensRoundTripAndBadLinesAreLeftOut) {
   EXPECT_EQ(read[1].song.album, "Al");
   EXPECT_EQ(read[1].song.title, "\\");
   EXPECT_EQ(read[1].listened_at, second.listened_at);
-  EXPECT_TRUE(ParseListenLines("").empty());
+  EXPECT_TRUE(ParseListenLines("").listens.empty());
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "receiver/relay/outgoing.h"
+#include "receiver/services/outgoing.h"
 
 namespace receiver {
 namespace {
@@ -120,14 +120,57 @@ TEST(RelayRequestsTest, ListenBrainzBodiesParseBack) {
   EXPECT_EQ(track["additional_info"]["submission_client"],
             "trackwire_receiver");
   EXPECT_EQ(track["additional_info"]["submission_client_version"], "1.0");
+}
 
-  Listen listen{{"A \"quoted\"", "Al\\bum", "T", ""}, 1714594500};
-  const Json single = Json::parse(SubmitListen(settings, listen).body);
-  EXPECT_EQ(single["listen_type"], "single");
-  EXPECT_EQ(single["payload"][0]["listened_at"], 1714594500);
-  EXPECT_EQ(single["payload"][0]["track_metadata"]["release_name"], "Al\\bum");
-  EXPECT_EQ(single["payload"][0]["track_metadata"]["artist_name"],
-            "A \"quoted\"");
+TEST(RelayRequestsTest, ListensGoInBatchesAsTheServiceTakesThem) {
+  ListenBrainzSettings settings;
+  settings.token = "tok-123";
+  const Listen one{{"A \"quoted\"", "Al\\bum", "T", ""}, 1714594500};
+  const Listen two{{"B", "", "U", ""}, 1714594800};
+  constexpr std::string_view kClient =
+      R"("additional_info":{"submission_client":"trackwire_receiver",)"
+      R"("submission_client_version":"1.0"})";
+  const std::string first =
+      R"({"listened_at":1714594500,"track_metadata":{)" + std::string(kClient) +
+      R"(,"artist_name":"A \"quoted\"","release_name":"Al\\bum",)"
+      R"("track_name":"T"}})";
+  const std::string second = R"({"listened_at":1714594800,"track_metadata":{)" +
+                             std::string(kClient) +
+                             R"(,"artist_name":"B","track_name":"U"}})";
+  std::size_t taken = 0;
+  const Outgoing single = SubmitListens(settings, {&one}, taken);
+  EXPECT_EQ(taken, 1u);
+  EXPECT_EQ(single.url, "https://api.listenbrainz.org/1/submit-listens");
+  EXPECT_EQ(HeaderOf(single, "Authorization"), "Token tok-123");
+  EXPECT_EQ(single.body,
+            R"({"listen_type":"single","payload":[)" + first + "]}");
+  EXPECT_EQ(
+      SubmitListens(settings, {&one, &two}, taken).body,
+      R"({"listen_type":"import","payload":[)" + first + "," + second + "]}");
+  EXPECT_EQ(taken, 2u);
+
+  // At most 1000 a request, and 1 MB.
+  const std::vector<const Listen*> many(1001, &two);
+  const Json batch = Json::parse(SubmitListens(settings, many, taken).body);
+  EXPECT_EQ(taken, 1000u);
+  EXPECT_EQ(batch["payload"].size(), 1000u);
+  std::string longest;
+  for (int i = 0; i < 500; ++i) longest += "\xF0\x9F\x8E\xB5";
+  const Listen large{{longest, longest, longest, ""}, 1714594500};
+  const std::vector<const Listen*> big(1000, &large);
+  const std::size_t item =
+      SubmitListens(settings, {&large}, taken).body.size() -
+      sizeof R"({"listen_type":"single","payload":[]})" + 1;
+  const Outgoing bytes = SubmitListens(settings, big, taken);
+  std::size_t items = 0;
+  for (std::size_t at = 0;
+       (at = bytes.body.find("\"listened_at\"", at)) != std::string::npos;
+       ++at) {
+    ++items;
+  }
+  EXPECT_EQ(items, taken);
+  EXPECT_LE(bytes.body.size(), kListensBodyBytes);
+  EXPECT_GT(bytes.body.size() + 1 + item, kListensBodyBytes);
 }
 
 TEST(RelayRequestsTest, WebhookBodyHeadersAndMethod) {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "receiver/text/host_check.h"
-#include "receiver/text/request_head.h"
+#include "receiver/web/host_check.h"
+#include "receiver/web/request_head.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "receiver/text/request_head.h"
+#include "receiver/web/request_head.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "receiver/text/song_file_read.h"
+#include "receiver/songs/song_file_read.h"
 
 #include <gtest/gtest.h>
 

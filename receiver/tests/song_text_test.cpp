@@ -1,6 +1,8 @@
-#include "receiver/text/song_text.h"
+#include "receiver/songs/song_text.h"
 
 #include <gtest/gtest.h>
+
+#include "receiver/songs/song_file_read.h"
 
 namespace receiver {
 namespace {
@@ -72,6 +74,37 @@ TEST(SongTextTest, ACoverIsNamedInTheFileAndTheEvent) {
        {"0123456789ABCDEF", "0123456789abcde", "0123456789abcdef0",
         "0123456789abcdeg", "placeholder", "", "../../../etc/pa"}) {
     EXPECT_FALSE(IsCoverKey(text)) << text;
+  }
+}
+
+TEST(SongTextTest, ALengthOnlyWhenKnownAfterTheCover) {
+  Song song{"A", "", "T", "R"};
+  song.cover = "0123456789abcdef";
+  const std::string file = SongFileJson(&song, true);
+  const std::string event = SongEvent(song);
+  song.length = 254;
+  EXPECT_EQ(SongFileJson(&song, true),
+            "{\n"
+            "    \"artist\": \"A\",\n"
+            "    \"album\": \"\",\n"
+            "    \"title\": \"T\",\n"
+            "    \"received\": \"R\",\n"
+            "    \"cover\": \"cover.jpg\",\n"
+            "    \"length\": 254,\n"
+            "    \"idle\": true\n"
+            "}\n");
+  EXPECT_EQ(SongEvent(song),
+            event.substr(0, event.size() - 3) + ", \"length\": 254}\n\n");
+  const SongFileRead back = ParseSongFile(SongFileJson(&song));
+  EXPECT_EQ(back.song.length, 254);
+  song.length = 0;
+  EXPECT_EQ(SongFileJson(&song, true), file);
+  for (const char* odd : {"-3", "0", "86401", "2.5", "\"254\""}) {
+    EXPECT_EQ(ParseSongFile(std::string("{\"title\": \"T\", \"length\": ") +
+                            odd + "}")
+                  .song.length,
+              0)
+        << odd;
   }
 }
 

@@ -22,7 +22,36 @@ TABLE = [
      "jpeg"),
     ("Nobody", "Artless", [("b8aef8a5-0005-4a9b-9b3a-000000000005", 100)],
      None),
+    ("Air", "Moon Safari", [("b8aef8a5-0006-4a9b-9b3a-000000000006", 100)],
+     "jpeg"),
+    ("Massive Attack", "Mezzanine",
+     [("b8aef8a5-0007-4a9b-9b3a-000000000007", 100)], "png"),
+    ("Portishead", "Dummy", [("b8aef8a5-0008-4a9b-9b3a-000000000008", 100)],
+     "jpeg"),
 ]
+# Recordings by artist and title: (score, length in ms or None) each.
+RECORDINGS = {
+    ("Lyric Band", "Synced Song"): [(100, 32400), (100, 999000)],
+    ("Lyric Band", "Plain Song"): [(95, 180000)],
+    ("Lyric Band", "Instrumental Song"): [(100, 150000)],
+    ("Lyric Band", "Search Song"): [(80, 200000), (100, None)],
+}
+# LRCLIB's tracks: artist, title, album, duration (s), synced, plain,
+# instrumental.
+LRC = ("[ar:Lyric Band]\n[ti:Synced Song]\n[offset:+0]\n"
+       "[00:03.00]First line\n[00:05.00][00:09.00]Second line, twice\n"
+       "[00:07.00]Third line\n")
+TRACKS = [
+    ("Lyric Band", "Synced Song", "Songs", 32, LRC, "First line\n...", False),
+    ("Lyric Band", "Plain Song", "Songs", 180, None,
+     "Plain words\nover two lines", False),
+    ("Lyric Band", "Instrumental Song", "Songs", 150, None, None, True),
+    ("Lyric Band", "Search Song", "Other Album", 200,
+     "[00:04.00]Found by search\n", "Found by search", False),
+    ("Someone Else", "Search Song", "Songs", 200, "[00:01.00]Wrong one\n",
+     None, False),
+]
+MODES = ("ok", "down", "401", "503", "429", "slow", "redirect", "junk", "huge")
 IMAGES = {mbid: kind for _, _, groups, kind in TABLE for mbid, _ in groups
           if kind}
 JPEG = base64.b64decode(
@@ -84,6 +113,16 @@ class StandIn(BaseHTTPRequestHandler):
         if mode == "down":
             status, headers, body = None, {}, b""
             self.close_connection = True
+        elif mode == "redirect":
+            status, body = 307, b""
+            headers = {"Location": f"http://127.0.0.2:{self.state.elsewhere}"
+                                   f"{self.path}"}
+        elif mode == "junk":
+            status, headers = 200, {"Content-Type": "text/html"}
+            body = b"<html><body>Down for maintenance</body></html>"
+        elif mode == "huge":
+            status, headers = 200, {"Content-Type": "image/jpeg"}
+            body = JPEG[:2] + bytes(8 * 1024 * 1024 + 100 * 1024)
         elif mode in ("401", "503", "429"):
             status, headers, body = int(mode), {}, b'{"error":"stand-in mode"}'
             if mode == "429":
@@ -93,14 +132,17 @@ class StandIn(BaseHTTPRequestHandler):
         else:
             status, headers, body = self.serve(url.path, arrived)
         if status is not None:
-            self.send_response(status)
-            for name, value in headers.items():
-                self.send_header(name, value)
-            if status != 204:
-                self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            if self.command != "HEAD" and status != 204:
-                self.wfile.write(body)
+            try:
+                self.send_response(status)
+                for name, value in headers.items():
+                    self.send_header(name, value)
+                if status != 204:
+                    self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                if self.command != "HEAD" and status != 204:
+                    self.wfile.write(body)
+            except OSError:  # the client let go before the end
+                self.close_connection = True
         self.state.write({
             "time": stamp(arrived), "t": round(arrived, 3),
             "service": self.service, "method": self.command,
@@ -132,10 +174,17 @@ class StandIn(BaseHTTPRequestHandler):
             json.dumps(value).encode()
 
 
+def lucene_phrase(text):
+    return re.sub(r"\\(.)", r"\1", text).casefold().strip()
+
+
 class MusicBrainz(StandIn):
     service = "musicbrainz"
     lucene = re.compile(r'artist:"((?:[^"\\]|\\.)*)" AND '
                         r'releasegroup:"((?:[^"\\]|\\.)*)"$')
+    phrase = r'"((?:[^"\\]|\\.)*)"'
+    recording = re.compile(rf'artist:{phrase} AND recording:{phrase}'
+                           rf'(?: AND release:{phrase})?$')
 
     def serve(self, path, arrived):
         if self.state.musicbrainz_too_soon(arrived):
@@ -143,6 +192,8 @@ class MusicBrainz(StandIn):
                                             "allowable rate limit."})
         if not self.headers.get("User-Agent"):
             return self.json(403, {"error": "no User-Agent"})
+        if path.rstrip("/") == "/ws/2/recording":
+            return self.recordings(arrived)
         if path.rstrip("/") != "/ws/2/release-group":
             return self.json(404, {"error": "Not Found"})
         match = self.lucene.match(self.query.get("query", ""))
@@ -160,6 +211,24 @@ class MusicBrainz(StandIn):
                           for mbid, score in found]
         return self.json(200, {"created": stamp(arrived), "count": len(groups),
                                "offset": 0, "release-groups": groups})
+
+    def recordings(self, arrived):
+        match = self.recording.match(self.query.get("query", ""))
+        if (not match or self.query.get("fmt") != "json"
+                or self.query.get("limit") != "5"):
+            return self.json(400, {"error": "bad query"})
+        artist, title = (lucene_phrase(part) for part in match.groups()[:2])
+        found = []
+        for (name, song), scores in RECORDINGS.items():
+            if (name.casefold(), song.casefold()) == (artist, title):
+                for score, length in scores:
+                    item = {"id": "b8aef8a5-0100-4a9b-9b3a-000000000100",
+                            "score": score, "title": song}
+                    if length is not None:
+                        item["length"] = length
+                    found.append(item)
+        return self.json(200, {"created": stamp(arrived), "count": len(found),
+                               "offset": 0, "recordings": found})
 
 
 class CoverArt(StandIn):
@@ -246,6 +315,8 @@ def listens_problem(doc):
     if not isinstance(payload, list) or not payload or \
             (kind != "import" and len(payload) != 1):
         return "payload must be a list of one listen"
+    if len(payload) > 1000:  # ListenBrainz's own limits
+        return "Too many listens. You may not submit more than 1000 at once."
     for item in payload:
         meta = item.get("track_metadata") if isinstance(item, dict) else None
         if not isinstance(meta, dict):
@@ -260,6 +331,8 @@ def listens_problem(doc):
             return "playing_now takes no listened_at"
         if kind != "playing_now" and not stamped:
             return "listened_at missing"
+        if len(json.dumps(item).encode()) > 10240:
+            return "JSON document is too large."
     return None
 
 
@@ -275,6 +348,8 @@ class ListenBrainz(StandIn):
             problem = listens_problem(json.loads(self.body))
         except ValueError:
             problem = "body is not JSON"
+        if len(self.body) > 10240000:
+            problem = "Payload too large."
         if problem:
             return self.json(400, {"code": 400, "error": problem})
         return self.json(200, {"status": "ok"})
@@ -298,3 +373,46 @@ class TlsWebhook(Webhook):
 
 class UntrustedWebhook(Webhook):
     service = "untrusted"
+
+
+def track(number, entry):
+    artist, title, album, duration, synced, plain, instrumental = entry
+    return {"id": number, "trackName": title, "artistName": artist,
+            "albumName": album, "duration": float(duration),
+            "instrumental": instrumental, "plainLyrics": plain,
+            "syncedLyrics": synced}
+
+
+class Lrclib(StandIn):
+    """/api/get matches the artist, title and album exactly and the duration
+    within 2 s; /api/search the artist and title in any case."""
+    service = "lrclib"
+
+    def serve(self, path, arrived):
+        q = self.query
+        if path == "/api/get":
+            if not q.get("artist_name") or not q.get("track_name"):
+                return self.json(400, {"code": 400, "name": "BadRequest"})
+            for number, entry in enumerate(TRACKS, 1):
+                artist, title, album, duration = entry[:4]
+                if (artist, title) == (q["artist_name"], q["track_name"]) and \
+                        q.get("album_name", album) == album and \
+                        abs(float(q.get("duration", duration)) - duration) <= 2:
+                    return self.json(200, track(number, entry))
+            return self.json(404, {"code": 404, "name": "TrackNotFound",
+                                   "message": "Failed to find specified track"})
+        if path == "/api/search":
+            wanted = (q.get("artist_name", "").casefold(),
+                      q.get("track_name", "").casefold())
+            return self.json(200, [
+                track(number, entry) for number, entry in enumerate(TRACKS, 1)
+                if entry[1].casefold() == wanted[1]])
+        return self.json(404, {"code": 404, "name": "NotFound"})
+
+
+class Elsewhere(StandIn):
+    """Where redirects point: another host, so nothing secret may come."""
+    service = "elsewhere"
+
+    def serve(self, path, arrived):
+        return self.text(200, "ok\n")

@@ -8,18 +8,23 @@ method, path with query, headers, body, the status answered and the mode.
   stand_ins.py --ports-file FILE --log FILE [--certs DIR] [--port NAME=N]...
                [--icecast-password P] [--shoutcast-password P] [--token T]
 
-Services: musicbrainz, coverart, icecast, shoutcast1, shoutcast2,
-listenbrainz, webhook, hang (takes connections, never answers), tls (the
+Services: musicbrainz (release groups and recordings), coverart, icecast,
+shoutcast1, shoutcast2, listenbrainz, webhook, lrclib (synced, plain and
+instrumental lyrics, and a miss), hang (takes connections, never answers), tls (the
 webhook over TLS, certificate for "localhost" from a test CA), untrusted
-(the webhook over TLS, self-signed) and control. With --certs the
+(the webhook over TLS, self-signed), elsewhere (on 127.0.0.2: where
+redirects point) and control. With --certs the
 certificates are made there by openssl: ca.pem, ca.der (the CA to trust),
 server.pem, untrusted.pem. FILE gets one NAME=PORT line per service once
 all of them listen (shell-sourceable).
 
 The control port switches a service's mode, for one path or all of it:
-  GET /mode?service=NAME[&path=/p]&mode=ok|down|401|503|429|slow[&seconds=N]
-down reads the request and closes without an answer; 429 says
-X-RateLimit-Reset-In: N; slow answers after N seconds. GET /modes lists them.
+  GET /mode?service=NAME[&path=/p]&mode=MODE[&seconds=N]
+MODE is ok, down, 401, 503, 429, slow, redirect, junk or huge: down reads
+the request and closes without an answer; 429 says X-RateLimit-Reset-In: N;
+slow answers after N seconds; redirect answers 307 to the same path and
+query at elsewhere; junk answers 200 with a page that is no JSON; huge
+answers 200 with a JPEG of 8.1 MB. GET /modes lists them.
 """
 import argparse
 import json
@@ -33,9 +38,10 @@ import threading
 import time
 from http.server import ThreadingHTTPServer
 
-from stand_in_services import (CoverArt, Icecast, ListenBrainz, MusicBrainz,
-                               ShoutcastOne, ShoutcastTwo, StandIn,
-                               TlsWebhook, UntrustedWebhook, Webhook, stamp)
+from stand_in_services import (MODES, CoverArt, Elsewhere, Icecast,
+                               ListenBrainz, Lrclib, MusicBrainz, ShoutcastOne,
+                               ShoutcastTwo, StandIn, TlsWebhook,
+                               UntrustedWebhook, Webhook, stamp)
 
 
 class State:
@@ -44,6 +50,7 @@ class State:
         self.lock = threading.Lock()
         self.modes = {}  # (service, path or "") -> (mode, seconds)
         self.last_musicbrainz = None
+        self.elsewhere = 0  # its port, once it listens
         self.log = open(args.log, "a", encoding="utf-8")
 
     def mode(self, service, path):
@@ -74,8 +81,7 @@ class Control(StandIn):
                 listed = {f"{s}{p}": m for (s, p), m in self.state.modes.items()}
             return self.json(200, listed)
         mode = self.query.get("mode", "")
-        if path != "/mode" or mode not in ("ok", "down", "401", "503", "429",
-                                           "slow"):
+        if path != "/mode" or mode not in MODES:
             return self.text(400, "GET /mode?service=S[&path=P]&mode=M[&seconds=N]")
         key = (self.query.get("service", ""), self.query.get("path", ""))
         with self.state.lock:
@@ -161,14 +167,15 @@ def tls_context(folder, name):
     return context
 
 
-def serve(state, handler, port, tls=None):
-    """Listens on 127.0.0.1:PORT (0: any free one) and, where it can, the
-    same port on ::1; returns the port."""
+def serve(state, handler, port, tls=None, host="127.0.0.1"):
+    """Listens on HOST:PORT (0: any free one) and, for 127.0.0.1 where it
+    can, the same port on ::1; returns the port."""
     handler = type(handler.__name__, (handler,), {"state": state})
-    servers = [Server(("127.0.0.1", port), handler)]
+    servers = [Server((host, port), handler)]
     port = servers[0].server_address[1]
     try:
-        servers.append(Server6(("::1", port), handler))
+        if host == "127.0.0.1":
+            servers.append(Server6(("::1", port), handler))
     except OSError:
         pass
     for server in servers:
@@ -195,10 +202,12 @@ def main():
     services = {"musicbrainz": MusicBrainz, "coverart": CoverArt,
                 "icecast": Icecast, "shoutcast1": ShoutcastOne,
                 "shoutcast2": ShoutcastTwo, "listenbrainz": ListenBrainz,
-                "webhook": Webhook, "control": Control}
+                "webhook": Webhook, "lrclib": Lrclib, "control": Control}
     ports = {name: serve(state, handler, fixed.get(name, 0))
              for name, handler in services.items()}
     ports["hang"] = hang(state, fixed.get("hang", 0))
+    ports["elsewhere"] = state.elsewhere = serve(
+        state, Elsewhere, fixed.get("elsewhere", 0), host="127.0.0.2")
     if args.certs:
         make_certificates(args.certs)
         ports["tls"] = serve(state, TlsWebhook, fixed.get("tls", 0),

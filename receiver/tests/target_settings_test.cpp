@@ -1,8 +1,10 @@
-#include "receiver/text/target_settings.h"
+#include "receiver/services/service_settings.h"
+#include "receiver/settings/seal_secrets.h"
 
 #include <gtest/gtest.h>
 
-#include "receiver/text/settings_file.h"
+#include "receiver/settings/settings_file.h"
+#include "receiver/system/ascii.h"
 
 namespace receiver {
 namespace {
@@ -18,23 +20,36 @@ std::optional<std::string> FakeSeal(std::string_view clear) {
   return out;
 }
 
-std::optional<std::string> FakeUnseal(std::string_view sealed) {
+// Hex that is not whole is damaged; "dpapi:00..." is another user's.
+Unsealed FakeUnseal(std::string_view sealed) {
   sealed.remove_prefix(kSealedPrefix.size());
-  if (sealed.size() % 2 != 0) return std::nullopt;
+  const Unsealed damaged{std::nullopt, Unsealed::Failure::kDamaged};
+  if (sealed.size() % 2 != 0) return damaged;
+  if (sealed.compare(0, 2, "00") == 0) {
+    return {std::nullopt, Unsealed::Failure::kOtherUser};
+  }
   std::string out;
   for (std::size_t i = 0; i < sealed.size(); i += 2) {
     const std::string pair(sealed.substr(i, 2));
     if (pair.find_first_not_of("0123456789abcdef") != std::string::npos) {
-      return std::nullopt;
+      return damaged;
     }
     out += static_cast<char>(std::stoi(pair, nullptr, 16));
   }
-  return out;
+  return {out, Unsealed::Failure::kNone};
 }
 
 SettingsRead Read(std::string_view text, const ReceiverSettings& before = {},
                   const Unseal& unseal = FakeUnseal) {
   return ReadSettings(text, nullptr, before, unseal);
+}
+
+std::vector<std::string> Texts(const SettingsRead& read) {
+  std::vector<std::string> texts;
+  for (const SettingsProblem& problem : read.problems) {
+    texts.push_back(ProblemText(problem));
+  }
+  return texts;
 }
 
 TEST(TargetSettingsTest, AllSectionsRead) {
@@ -49,7 +64,7 @@ TEST(TargetSettingsTest, AllSectionsRead) {
       "header = X-A: 1\nheader = X-B: two words\n"
       "body = {\"t\":{title:json}}\n"
       "[webhook empty]\nmethod = GET\n");
-  EXPECT_TRUE(read.problems.empty()) << read.problems.front();
+  EXPECT_TRUE(read.problems.empty()) << Texts(read).front();
   const TargetSettings& t = read.settings.targets;
   EXPECT_TRUE(t.covers.enabled);
   EXPECT_EQ(t.covers.placeholder, "none.png");
@@ -83,6 +98,45 @@ TEST(TargetSettingsTest, AllSectionsRead) {
       Read("[icecast]\nurl = http://a\nuser = b\n").settings.targets.icecast);
 }
 
+TEST(TargetSettingsTest, LyricsOffByDefaultAndTheirOffsetInSeconds) {
+  const TargetSettings none = Read("[lyrics]\n").settings.targets;
+  EXPECT_FALSE(none.lyrics.enabled);
+  EXPECT_FALSE(LengthsWanted(none));
+  const SettingsRead read = Read(
+      "[lyrics]\nenabled = yes\noffset = -0.25\nurl = http://127.0.0.1:9/\n");
+  EXPECT_TRUE(read.problems.empty()) << Texts(read).front();
+  const LyricsSettings& lyrics = read.settings.targets.lyrics;
+  EXPECT_TRUE(lyrics.enabled);
+  EXPECT_DOUBLE_EQ(lyrics.offset, -0.25);
+  EXPECT_EQ(lyrics.url, "http://127.0.0.1:9/");
+  EXPECT_TRUE(LengthsWanted(read.settings.targets));
+  EXPECT_DOUBLE_EQ(
+      Read("[lyrics]\noffset = +2\n").settings.targets.lyrics.offset, 2);
+  // A bad value keeps what was in use.
+  const SettingsRead bad = Read(
+      "[lyrics]\noffset = 61\noffset = 1,5\noffset = -\nurl = lrclib.net\n"
+      "colour = red\n",
+      read.settings);
+  EXPECT_EQ(
+      Texts(bad),
+      (std::vector<std::string>{
+          "line 2, [lyrics]: offset is a number of seconds from -60 to 60, "
+          "such as 0.5 or -1, not \"61\"",
+          "line 3, [lyrics]: offset is a number of seconds from -60 to 60, "
+          "such as 0.5 or -1, not \"1,5\"",
+          "line 4, [lyrics]: offset is a number of seconds from -60 to 60, "
+          "such as 0.5 or -1, not \"-\"",
+          "line 5, [lyrics]: url is an http:// or https:// address, not "
+          "\"lrclib.net\"",
+          "line 6, [lyrics]: unknown setting \"colour\"; it takes "
+          "enabled, offset and url"}));
+  EXPECT_DOUBLE_EQ(bad.settings.targets.lyrics.offset, -0.25);
+  EXPECT_EQ(bad.settings.targets.lyrics.url, "http://127.0.0.1:9/");
+  EXPECT_EQ(Texts(Read("[file lyrics.txt]\n")),
+            (std::vector<std::string>{"line 1, [file lyrics.txt]: the receiver "
+                                      "keeps lyrics.txt itself"}));
+}
+
 TEST(TargetSettingsTest, ProblemsKeepWhatWasInUse) {
   ReceiverSettings before;
   before.targets.icecast = IcecastSettings();
@@ -101,27 +155,27 @@ TEST(TargetSettingsTest, ProblemsKeepWhatWasInUse) {
       "[covers]\nenabled = maybe\nmusicbrainz = mb.example\n",
       before);
   const std::vector<std::string> expected = {
-      "line 2: [icecast] url is an http:// or https:// address, not "
+      "line 2, [icecast]: url is an http:// or https:// address, not "
       "\"ftp://x\"",
-      "line 3: [icecast] template: unknown field {year}; the fields are "
+      "line 3, [icecast]: template: unknown field {year}; the fields are "
       "{artist}, {album} and {title}",
-      "line 6: [shoutcast] version is 1 or 2, not \"3\"",
-      "line 7: [shoutcast] sid is a number from 1 to 999, not \"0\"",
-      "line 9: [listenbrainz] token cannot be decrypted by this Windows user "
-      "(the file comes from another account or PC); write it again in clear",
-      "line 10: [webhook] needs a name, e.g. [webhook discord]",
-      "line 13: [webhook chat] url is an http:// or https:// address",
-      "line 15: [webhook chat] method is GET, POST, PUT or PATCH, not "
+      "line 6, [shoutcast]: version is 1 or 2, not \"3\"",
+      "line 7, [shoutcast]: sid is a number from 1 to 999, not \"0\"",
+      "line 9, [listenbrainz]: token is damaged (cut or changed since it was "
+      "encrypted) and cannot be decrypted; write it again in clear",
+      "line 10, [webhook]: needs a name, e.g. [webhook discord]",
+      "line 13, [webhook chat]: url is an http:// or https:// address",
+      "line 15, [webhook chat]: method is GET, POST, PUT or PATCH, not "
       "\"DELETE\"",
-      "line 16: [webhook chat] header is \"Name: value\", e.g. "
+      "line 16, [webhook chat]: header is \"Name: value\", e.g. "
       "Authorization: Bearer ...",
-      "line 17: unknown setting \"colour\" in a [webhook] section; it takes "
-      "url, method, header and body",
-      "line 18: [webhook CHAT] comes twice; the first counts",
-      "line 20: [covers] enabled is yes or no, not \"maybe\"",
-      "line 21: [covers] musicbrainz is an http:// or https:// address, not "
+      "line 17, [webhook chat]: unknown setting \"colour\"; a [webhook] "
+      "section takes url, method, header and body",
+      "line 18, [webhook CHAT]: the section comes twice; the first counts",
+      "line 20, [covers]: enabled is yes or no, not \"maybe\"",
+      "line 21, [covers]: musicbrainz is an http:// or https:// address, not "
       "\"mb.example\""};
-  EXPECT_EQ(read.problems, expected);
+  EXPECT_EQ(Texts(read), expected);
   const TargetSettings& t = read.settings.targets;
   ASSERT_TRUE(t.icecast);
   EXPECT_EQ(t.icecast->url, "http://old.example");
@@ -134,7 +188,7 @@ TEST(TargetSettingsTest, ProblemsKeepWhatWasInUse) {
   EXPECT_EQ(t.webhooks[0].url, "https://h.example/1");
   EXPECT_EQ(t.webhooks[0].method, "PATCH");
   EXPECT_TRUE(t.webhooks[0].headers.empty());
-  for (const std::string& problem : read.problems) {
+  for (const std::string& problem : Texts(read)) {
     EXPECT_EQ(problem.find("token-"), std::string::npos) << problem;
   }
 
@@ -145,8 +199,8 @@ TEST(TargetSettingsTest, ProblemsKeepWhatWasInUse) {
       "\n[icecast]\nurl = http://i\npassword = " + *FakeSeal("pw") + "\n";
   const SettingsRead without = Read(sealed, {}, nullptr);
   EXPECT_EQ(without.problems.size(), 2u);
-  EXPECT_EQ(without.problems[0].rfind(
-                "line 2: [webhook a] url cannot be decrypted", 0),
+  EXPECT_EQ(Texts(without)[0].rfind(
+                "line 2, [webhook a]: url cannot be decrypted", 0),
             0u);
   EXPECT_FALSE(without.settings.targets.icecast);
   EXPECT_TRUE(without.settings.targets.webhooks.empty());
@@ -170,7 +224,7 @@ TEST(TargetSettingsTest, SealSecretsChangesOnlyTheValues) {
       "header =\n"
       "[shoutcast]\n"
       "password = x";
-  const std::optional<std::string> sealed = SealSecrets(text, FakeSeal);
+  const std::optional<std::string> sealed = SealSecrets(text, FakeSeal).text;
   ASSERT_TRUE(sealed);
   const std::string expected =
       "\xEF\xBB\xBF; password = not me\r\n"
@@ -196,10 +250,92 @@ TEST(TargetSettingsTest, SealSecretsChangesOnlyTheValues) {
   ASSERT_TRUE(Read(*sealed).settings.targets.icecast);
   EXPECT_EQ(Read(*sealed).settings.targets.icecast->password, "p w;");
   // Nothing in clear, or a seal that fails: nothing to write.
-  EXPECT_FALSE(SealSecrets(*sealed, FakeSeal));
-  EXPECT_FALSE(SealSecrets("[covers]\ncontact = x\n", FakeSeal));
-  EXPECT_FALSE(SealSecrets(
-      text, [](std::string_view) -> std::optional<std::string> { return {}; }));
+  EXPECT_FALSE(SealSecrets(*sealed, FakeSeal).text);
+  EXPECT_FALSE(SealSecrets("[covers]\ncontact = x\n", FakeSeal).text);
+  EXPECT_FALSE(SealSecrets(text, [](std::string_view) {
+                 return std::optional<std::string>();
+               }).text);
+}
+
+TEST(TargetSettingsTest, EachMethodAndAddressFromAFreshFile) {
+  for (const char* method :
+       {"GET", "get", "POST", "post", "PUT", "Put", "PATCH", "patch"}) {
+    const SettingsRead read = Read(
+        "[webhook w]\nurl = http://h/\nmethod = " + std::string(method) + "\n");
+    EXPECT_TRUE(read.problems.empty()) << method;
+    ASSERT_EQ(read.settings.targets.webhooks.size(), 1u) << method;
+    EXPECT_EQ(read.settings.targets.webhooks[0].method, UpperAscii(method));
+  }
+  for (const char* url : {"http://:8080/x", "https://user@:8080/", "http://",
+                          "http:///x", "http://h x/"}) {
+    const SettingsRead read =
+        Read("[icecast]\nurl = " + std::string(url) + "\n");
+    EXPECT_EQ(read.problems.size(), 1u) << url;
+    EXPECT_FALSE(read.settings.targets.icecast) << url;
+  }
+  EXPECT_TRUE(
+      Read("[icecast]\nurl = http://h:8080/x\n").settings.targets.icecast);
+}
+
+TEST(TargetSettingsTest, AJsonBodyTakesOnlyJsonStrings) {
+  ReceiverSettings before;
+  before.targets.webhooks.emplace_back();
+  before.targets.webhooks[0].name = "kept";
+  before.targets.webhooks[0].body_text = R"({"t":{title:json}})";
+  before.targets.webhooks[0].body =
+      *ParseTemplate(before.targets.webhooks[0].body_text,
+                     TemplateBraces::kJson)
+           .parts;
+  const SettingsRead read = Read(
+      "[webhook kept]\nurl = http://h/1\n"
+      "body = {\"t\":\"{title}\"}\n"
+      "[webhook typed]\nurl = http://h/2\n"
+      "body = {\"t\":\"{TITLE:9}\"}\n"
+      "header = Content-Type: application/vnd.api+JSON\n"
+      "[webhook text]\nurl = http://h/3\nbody = {artist} - {title}\n"
+      "header = content-type: Text/Plain\n"
+      "[webhook get]\nurl = http://h/4\nmethod = get\nbody = {title}\n"
+      "[webhook safe]\nurl = http://h/5\nbody = [{album:json}]\n",
+      before);
+  const std::vector<std::string> expected = {
+      "line 3, [webhook kept]: body: {title} in a JSON body lets the song's "
+      "text break the JSON; write {title:json}, a JSON string",
+      "line 6, [webhook typed]: body: {TITLE:9} in a JSON body lets the "
+      "song's text break the JSON; write {TITLE:9:json}, a JSON string"};
+  EXPECT_EQ(Texts(read), expected);
+  EXPECT_EQ(read.problems[1].key, "body");
+  const std::vector<WebhookSettings>& hooks = read.settings.targets.webhooks;
+  ASSERT_EQ(hooks.size(), 5u);
+  // The body in use stays; without one that is safe, the default.
+  EXPECT_EQ(hooks[0].body_text, R"({"t":{title:json}})");
+  EXPECT_EQ(hooks[1].body_text, kDefaultWebhookBody);
+  EXPECT_EQ(hooks[2].body_text, "{artist} - {title}");
+  EXPECT_EQ(hooks[4].body_text, "[{album:json}]");
+}
+
+TEST(TargetSettingsTest, AQuotedSecretBeforeItsCommentSealed) {
+  // The fuzzer's input of 25 bytes, in both sections with a password.
+  for (const char* section : {"[shoutcast]", "[icecast]"}) {
+    const std::string text = std::string(section) + "\npassword=\"h\";";
+    const std::optional<std::string> sealed = SealSecrets(text, FakeSeal).text;
+    ASSERT_TRUE(sealed) << section;
+    const SettingsRead clear = Read(text);
+    const SettingsRead back = Read(*sealed);
+    EXPECT_EQ(back.settings.targets, clear.settings.targets) << *sealed;
+    EXPECT_EQ(back.problems, clear.problems) << *sealed;
+  }
+}
+
+TEST(TargetSettingsTest, ASecretThatCannotBeSealedIsNamed) {
+  const SealedText sealed =
+      SealSecrets("[icecast]\npassword = pw\n[webhook Chat]\nurl = x\n",
+                  [](std::string_view clear) -> std::optional<std::string> {
+                    if (clear == "x") return std::nullopt;
+                    return FakeSeal(clear);
+                  });
+  EXPECT_FALSE(sealed.text);
+  EXPECT_EQ(sealed.failed, "[webhook chat] url");
+  EXPECT_EQ(SealSecrets("[icecast]\npassword = pw\n", FakeSeal).failed, "");
 }
 
 TEST(TargetSettingsTest, JsonFieldsAndJsonBraces) {

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "receiver/text/clean_text.h"
-#include "receiver/text/template.h"
-#include "receiver/text/utf8.h"
+#include "receiver/songs/clean_text.h"
+#include "receiver/songs/template.h"
+#include "receiver/system/utf8.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "receiver/text/template.h"
+#include "receiver/songs/template.h"
 
 #include <gtest/gtest.h>
 
-#include "receiver/text/file_encoding.h"
-#include "receiver/text/upper_case.h"
+#include "receiver/songs/file_encoding.h"
+#include "receiver/songs/upper_case.h"
 
 namespace receiver {
 namespace {
@@ -85,6 +85,9 @@ TEST(UpperCaseTest, Scripts) {
       "\xD0\x9A\xD0\x98\xD0\x9D\xD0\x9E \xD0\x81");
   EXPECT_EQ(UpperCaseText("\xE6\x97\xA5\xE6\x9C\xAC"),
             "\xE6\x97\xA5\xE6\x9C\xAC");
+  // Latin-1 from µ on: ÷ and × are no letters, ß and ÿ go their own ways.
+  EXPECT_EQ(UpperCaseText("µ ×ß àáâãäåæçèéêëìíîïðñòóôõö÷øùúûüýþÿ ÀÉÞ"),
+            "Μ ×ß ÀÁÂÃÄÅÆÇÈÉÊËÌÍÎÏÐÑÒÓÔÕÖ÷ØÙÚÛÜÝÞŸ ÀÉÞ");
 }
 
 TEST(FileEncodingTest, ExactBytes) {

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <thread>
@@ -12,11 +13,11 @@
 
 #include "receiver/icon/autostart.h"
 #include "receiver/icon/instance.h"
+#include "receiver/options/command_line.h"
+#include "receiver/options/options.h"
 #include "receiver/system/code_page.h"
 #include "receiver/system/thread.h"
 #include "receiver/tests/second_start.h"
-#include "receiver/text/command_line.h"
-#include "receiver/text/options.h"
 #include "tests/support/helper_process.h"
 
 namespace receiver {
@@ -32,6 +33,8 @@ TraySettings Settings(int port) {
   settings.listen_address = "127.0.0.1:" + std::to_string(port);
   settings.overlay_address =
       "http://127.0.0.1:" + std::to_string(port) + "/?overlay=1";
+  settings.control_address =
+      "http://127.0.0.1:" + std::to_string(port) + "/control#key=0a1b";
   settings.folder = kFolder;
   settings.program = kProgram;
   settings.autostart_command = CommandLine(kProgram, {L"--folder", kFolder});
@@ -79,19 +82,26 @@ void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
   EndMenu();
 }
 
-// What the icon's menu shows after the icon got `mouse_message`.
-std::vector<MenuItem> MenuAfter(HWND window, UINT mouse_message) {
+// What the icon's menu shows after the icon got `mouse_messages`; a left
+// click's menu waits for the time of a double click.
+std::vector<MenuItem> MenuAfter(HWND window,
+                                std::initializer_list<UINT> mouse_messages) {
   std::vector<MenuItem> seen;
   g_menu_seen = &seen;
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, ReadOpenMenu);
-  SendMessageW(window, kTrayNotify, 1, mouse_message);
+  for (const UINT message : mouse_messages) {
+    SendMessageW(window, kTrayNotify, 1, message);
+  }
+  const ULONGLONG end = GetTickCount64() + GetDoubleClickTime() + 500;
+  PumpUntil([&] { return !seen.empty() || GetTickCount64() > end; });
   KillTimer(nullptr, timer);
   g_menu_seen = nullptr;
   return seen;
 }
 
 std::vector<MenuItem> Menu(bool checked) {
-  return {{L"Open the overlay", false},
+  return {{L"Open the control page", false},
+          {L"Open the overlay", false},
           {L"Copy the overlay address", false},
           {L"Open the song folder", false},
           {L"Edit settings", false},
@@ -197,6 +207,20 @@ TEST_F(TrayTest, TheTooltipFollowsTheSongBoard) {
             L"\u2026\nListening on 127.0.0.1:48211");
 }
 
+// While a problem is open the icon is marked and its tooltip counts them.
+TEST_F(TrayTest, OpenProblemsMarkTheIcon) {
+  EXPECT_FALSE(tray_.marked());
+  board_.SetProblems(2);
+  ASSERT_TRUE(PumpUntil([this] { return tray_.tooltip()[0] == L'2'; }));
+  EXPECT_EQ(tray_.tooltip(),
+            L"2 problems: see the control page\nWaiting for the first "
+            L"song\nListening on 127.0.0.1:48211");
+  EXPECT_TRUE(tray_.marked());
+  board_.SetProblems(0);
+  ASSERT_TRUE(PumpUntil([this] { return tray_.tooltip()[0] == L'W'; }));
+  EXPECT_FALSE(tray_.marked());
+}
+
 // What the console would have printed as an error shows as a balloon: the
 // notices that came together in one, a flood of them cut short.
 TEST_F(TrayTest, NoticesShowAsABalloon) {
@@ -211,18 +235,25 @@ TEST_F(TrayTest, NoticesShowAsABalloon) {
   EXPECT_EQ(board_.TakeNotice().size(), 1000u);
 }
 
-TEST_F(TrayTest, EitherClickOpensTheMenu) {
-  EXPECT_EQ(MenuAfter(tray_.window(), WM_RBUTTONUP), Menu(false));
-  EXPECT_EQ(MenuAfter(tray_.window(), WM_LBUTTONUP), Menu(false));
-  EXPECT_TRUE(MenuAfter(tray_.window(), WM_MOUSEMOVE).empty());
+TEST_F(TrayTest, EitherClickOpensTheMenuADoubleClickTheControlPage) {
+  EXPECT_EQ(MenuAfter(tray_.window(), {WM_RBUTTONUP}), Menu(false));
+  EXPECT_EQ(MenuAfter(tray_.window(), {WM_LBUTTONUP}), Menu(false));
+  EXPECT_TRUE(MenuAfter(tray_.window(), {WM_MOUSEMOVE}).empty());
   EXPECT_TRUE(opened_.empty());
+  EXPECT_TRUE(MenuAfter(tray_.window(), {WM_LBUTTONDOWN, WM_LBUTTONUP,
+                                         WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+                  .empty());
+  EXPECT_EQ(opened_, std::vector<std::wstring>{
+                         L"http://127.0.0.1:48211/control#key=0a1b"});
   EXPECT_EQ(exits_, 0);
 }
 
-TEST_F(TrayTest, TheOverlayAndTheFolder) {
+TEST_F(TrayTest, TheControlPageTheOverlayAndTheFolder) {
+  SendMessageW(tray_.window(), WM_COMMAND, kOpenControlPage, 0);
   SendMessageW(tray_.window(), WM_COMMAND, kOpenOverlay, 0);
   SendMessageW(tray_.window(), WM_COMMAND, kOpenSongFolder, 0);
   EXPECT_EQ(opened_, (std::vector<std::wstring>{
+                         L"http://127.0.0.1:48211/control#key=0a1b",
                          L"http://127.0.0.1:48211/?overlay=1", kFolder}));
   SendMessageW(tray_.window(), WM_COMMAND, kCopyOverlayAddress, 0);
   EXPECT_EQ(ClipboardText(), L"http://127.0.0.1:48211/?overlay=1");
@@ -245,19 +276,19 @@ TEST_F(TrayTest, StartWhenILogOnWritesAndRemovesTheRunValue) {
   SendMessageW(tray_.window(), WM_COMMAND, kStartAtLogOn, 0);
   EXPECT_EQ(RunValueArguments(),
             (std::vector<std::wstring>{kProgram, L"--folder", kFolder}));
-  EXPECT_EQ(MenuAfter(tray_.window(), WM_RBUTTONUP), Menu(true));
+  EXPECT_EQ(MenuAfter(tray_.window(), {WM_RBUTTONUP}), Menu(true));
   SendMessageW(tray_.window(), WM_COMMAND, kStartAtLogOn, 0);
   EXPECT_EQ(RunValueArguments(), std::nullopt);
-  EXPECT_EQ(MenuAfter(tray_.window(), WM_RBUTTONUP), Menu(false));
+  EXPECT_EQ(MenuAfter(tray_.window(), {WM_RBUTTONUP}), Menu(false));
 
   // The same program in other letters is this one; another one is not, and
   // the check item replaces it.
   SetRunValue(
       L"\"C:\\PROGRAM FILES\\WINAMP TUNEBEACON RECEIVER\\"
       L"TRACKWIRE_RECEIVER.EXE\" --folder C:\\x");
-  EXPECT_EQ(MenuAfter(tray_.window(), WM_RBUTTONUP), Menu(true));
+  EXPECT_EQ(MenuAfter(tray_.window(), {WM_RBUTTONUP}), Menu(true));
   SetRunValue(L"\"C:\\Old\\trackwire_receiver.exe\" --folder C:\\x");
-  EXPECT_EQ(MenuAfter(tray_.window(), WM_RBUTTONUP), Menu(false));
+  EXPECT_EQ(MenuAfter(tray_.window(), {WM_RBUTTONUP}), Menu(false));
   SendMessageW(tray_.window(), WM_COMMAND, kStartAtLogOn, 0);
   EXPECT_EQ(RunValueArguments(),
             (std::vector<std::wstring>{kProgram, L"--folder", kFolder}));
@@ -366,22 +397,33 @@ TEST(SecondStartTest, OneReceiverPerPort) {
       3u);
 }
 
-TEST(SecondStartTest, TellsTheRunningOneToShowItselfAndEndsWithZero) {
+TEST(SecondStartTest, TellsTheRunningOneToOpenTheControlPageAndEndsWithZero) {
   SongBoard board;
   Tray tray(Settings(kSecondStartPort), board, [] {});
+  std::vector<std::wstring> opened;
+  bool opens = true;
+  tray.set_open([&](const std::wstring& target) {
+    opened.push_back(target);
+    return opens;
+  });
   ASSERT_TRUE(tray.Create());
   const InstanceLock lock(kSecondStartPort);
   ASSERT_TRUE(lock.first());
-  EXPECT_EQ(tray.balloon(), L"");
   EXPECT_EQ(
       testing_support::RunBesideThisProgram("receiver_second_start.exe", 30000),
       0u);
+  ASSERT_TRUE(PumpUntil([&] { return !opened.empty(); }));
+  EXPECT_EQ(opened, std::vector<std::wstring>{
+                        L"http://127.0.0.1:48213/control#key=0a1b"});
+  EXPECT_EQ(tray.balloon(), L"");
+  // Without a browser, a balloon says where this receiver is.
+  opens = false;
+  PostMessageW(tray.window(), kShowRunning, 0, 0);
   ASSERT_TRUE(PumpUntil([&] { return !tray.balloon().empty(); }));
   EXPECT_EQ(tray.balloon(),
             L"Already running, listening on 127.0.0.1:48213; its song files "
             L"stay in " +
-                kFolder +
-                L". Click this icon for the overlay's address and more.");
+                kFolder + L". Click this icon for the control page and more.");
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
-#include "receiver/text/tray_text.h"
-#include "receiver/text/addresses.h"
+#include "receiver/icon/tray_text.h"
+#include "receiver/web/addresses.h"
 
 #include <gtest/gtest.h>
 
-#include "receiver/text/utf8.h"
+#include "receiver/system/utf8.h"
 
 namespace receiver {
 namespace {
@@ -65,6 +65,19 @@ TEST(TooltipTextTest, ALongSongIsShortenedAndTheAddressStays) {
   EXPECT_EQ(TooltipText(&ascii, "127.0.0.1:80", 26),
             "Listening on 127.0.0.1:80");
   EXPECT_EQ(TooltipText(&ascii, "127.0.0.1:80", 10), "Listening\xE2\x80\xA6");
+}
+
+TEST(TooltipTextTest, OpenProblemsComeFirst) {
+  const Song song{"Artist", "", "Title", ""};
+  EXPECT_EQ(IconTooltipText(&song, "a:1", 0),
+            "Artist - Title\nListening on a:1");
+  EXPECT_EQ(
+      IconTooltipText(&song, "a:1", 1),
+      "1 problem: see the control page\nArtist - Title\nListening on a:1");
+  const Song long_one{std::string(300, 'a'), "", "", ""};
+  const std::string three = IconTooltipText(&long_one, "127.0.0.1:80", 3);
+  EXPECT_EQ(Utf16Units(three), kTooltipUnits);
+  EXPECT_EQ(three.substr(0, 33), "3 problems: see the control page\n");
 }
 
 }  // namespace

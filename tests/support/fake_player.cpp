@@ -20,6 +20,22 @@ void RegisterPlayerClass(WNDPROC procedure) {
 
 }  // namespace
 
+FakeEntry ScriptEntry(const std::wstring& artist, const std::wstring& album,
+                      const std::wstring& title) {
+  FakeEntry entry;
+  entry.wide_title = artist + L" - " + title;
+  const int size = WideCharToMultiByte(CP_ACP, 0, entry.wide_title.c_str(), -1,
+                                       nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, entry.wide_title.c_str(), -1, narrow.data(),
+                      size, nullptr, nullptr);
+  entry.title = narrow.c_str();
+  entry.file_name = L"C:\\Music\\" + title + L".mp3";
+  entry.artist = artist;
+  entry.album = album;
+  return entry;
+}
+
 FakePlayer::FakePlayer() {
   RegisterPlayerClass(WindowProc);
   window_ = CreateWindowExA(0, kClassName, "Fake player", WS_OVERLAPPEDWINDOW,
@@ -78,6 +94,9 @@ LRESULT FakePlayer::Answer(WPARAM argument, LPARAM command) {
     case plugin::kCommandPlaylistTitle:
       if (answer_title_with_zero || entry == nullptr) return 0;
       return reinterpret_cast<LRESULT>(entry->title.c_str());
+    case plugin::kCommandPlaylistTitleWide:
+      if (answer_wide_title_with_zero || entry == nullptr) return 0;
+      return reinterpret_cast<LRESULT>(entry->wide_title.c_str());
     case plugin::kCommandPlaylistFileName:
       if (entry == nullptr || !entry->has_file_name) return 0;
       return reinterpret_cast<LRESULT>(entry->file_name.c_str());

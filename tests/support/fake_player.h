@@ -14,7 +14,13 @@ struct FakeEntry {
   std::wstring artist;
   std::wstring album;
   bool has_file_name = true;
+  std::wstring wide_title;  // the answer to the wide playlist-title command
 };
+
+// An entry as a player holds it: the playlist title "artist - title" in
+// UTF-16 and, as its narrow answer gives it, in the ANSI code page.
+FakeEntry ScriptEntry(const std::wstring& artist, const std::wstring& album,
+                      const std::wstring& title);
 
 // A top-level window of class "Winamp v1.x" on the calling thread that
 // answers the player's WM_USER commands from a script, and records every
@@ -35,6 +41,8 @@ class FakePlayer {
   std::vector<FakeEntry> playlist;
   std::string settings_folder;
   bool answer_title_with_zero = false;
+  // An older player: it knows no wide playlist title.
+  bool answer_wide_title_with_zero = false;
   // Fill all 1024 units of the answer buffer, without a terminating zero.
   bool fill_answer_without_zero = false;
   // Answer the metadata command without writing to the buffer.

@@ -1,0 +1,33 @@
+# Turns web files into a C++ header of string constants, at build time:
+#   cmake -DOUTPUT=HEADER -DFOLDER=DIR -DFILES=a.html,b.css -P embed_files.cmake
+# page.html becomes kPageHtml, page.css kPageCss: a raw string literal each,
+# so that the files stay the truth and the program carries them.
+string(REPLACE "," ";" files "${FILES}")
+set(text "// Made by cmake/embed_files.cmake from the files beside it.\n")
+string(APPEND text "#pragma once\n\n#include <string_view>\n\n")
+string(APPEND text "namespace receiver::web_files {\n")
+foreach(file ${files})
+  file(READ "${FOLDER}/${file}" contents)
+  string(FIND "${contents}" ")web\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${file} holds the literal's end, )web\"")
+  endif()
+  string(REGEX REPLACE "[^A-Za-z0-9]+" ";" words "${file}")
+  set(name "k")
+  foreach(word ${words})
+    string(SUBSTRING "${word}" 0 1 first)
+    string(SUBSTRING "${word}" 1 -1 rest)
+    string(TOUPPER "${first}" first)
+    string(APPEND name "${first}${rest}")
+  endforeach()
+  string(APPEND text "\ninline constexpr std::string_view ${name} = R\"web(${contents})web\";\n")
+endforeach()
+string(APPEND text "\n}  // namespace receiver::web_files\n")
+# Rewritten only when it changes, so that nothing rebuilds for nothing.
+if(EXISTS "${OUTPUT}")
+  file(READ "${OUTPUT}" old)
+  if(old STREQUAL text)
+    return()
+  endif()
+endif()
+file(WRITE "${OUTPUT}" "${text}")

@@ -1,0 +1,419 @@
+#include "receiver/services/relay_worker.h"
+
+#include <algorithm>
+#include <deque>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "receiver/songs/own_files.h"
+#include "receiver/system/code_page.h"
+
+namespace receiver {
+
+namespace {
+
+WebRequest ToWeb(const Outgoing& out) {
+  WebRequest request;
+  request.method = out.method;
+  request.url = out.url;
+  request.headers = out.headers;
+  request.body = out.body;
+  request.follow_redirects = out.follow_redirects;
+  return request;
+}
+
+Reply FromWeb(WebReply web) {
+  Reply reply;
+  reply.answered = web.answered;
+  reply.status = web.status;
+  reply.wait_seconds = web.wait_seconds;
+  reply.failure = std::move(web.failure);
+  reply.certificate = web.certificate;
+  reply.content_type = std::move(web.content_type);
+  reply.body = std::move(web.body);
+  reply.too_large = web.too_large;
+  reply.redirect = std::move(web.redirect);
+  return reply;
+}
+
+const WebhookSettings* Named(const TargetSettings& settings,
+                             const std::string& name) {
+  for (const WebhookSettings& webhook : settings.webhooks) {
+    if (webhook.name == name) return &webhook;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+RelayWorker::RelayWorker(std::wstring folder, TargetSettings settings,
+                         RelayHooks hooks, Post post)
+    : folder_(std::move(folder)),
+      settings_(std::move(settings)),
+      hooks_(std::move(hooks)),
+      post_(std::move(post)),
+      client_(UserAgent(settings_.covers.contact.empty()
+                            ? kDefaultContact
+                            : std::string_view(settings_.covers.contact))),
+      covers_(folder_),
+      lengths_(folder_, kLengthsFolder, L".length", 16),
+      lyrics_(folder_, kLyricsFolder, L".json", 1024 * 1024),
+      journal_(folder_, Utf8ToWide(std::string(kListensFile)),
+               [this](const std::string& text) {
+                 Tell("trackwire_receiver: " + text);
+               }) {
+  if (!client_.started()) {
+    Tell("trackwire_receiver: nothing can be sent to other services: " +
+         client_.problem());
+  }
+  journal_.Load();
+  SetUpTargets(nullptr);
+}
+
+void RelayWorker::Tell(const std::optional<std::string>& notice) {
+  if (notice && hooks_.notice) hooks_.notice(*notice);
+}
+
+int RelayWorker::AddTarget(Kind kind, std::string name, std::string webhook,
+                           std::chrono::milliseconds spacing) {
+  const int id = next_id_++;
+  Target& target = targets_[id];
+  target.kind = kind;
+  target.name = name;
+  target.webhook = std::move(webhook);
+  const bool covers =
+      kind == Kind::kSearch || kind == Kind::kFront || kind == Kind::kLyrics;
+  target.queue = std::make_unique<TargetQueue>(
+      std::move(name), spacing,
+      covers ? TargetQueue::Kind::kCovers : TargetQueue::Kind::kSongs);
+  return id;
+}
+
+// Drops each target whose settings changed, and what it has open, and sets
+// up every target the settings name that is not there (all of them at
+// first); each new one gets the current song, so that a mended password
+// takes effect at once, while a target that stayed the same sends nothing
+// again. Webhooks go by their names.
+void RelayWorker::SetUpTargets(const TargetSettings* before) {
+  const auto same = [this, before](const Target& target) {
+    if (!before) return true;
+    switch (target.kind) {
+      case Kind::kIcecast:
+        return before->icecast == settings_.icecast;
+      case Kind::kShoutcast:
+        return before->shoutcast == settings_.shoutcast;
+      case Kind::kListenBrainz:
+        return before->listenbrainz == settings_.listenbrainz;
+      case Kind::kWebhook: {
+        const WebhookSettings* was = Named(*before, target.webhook);
+        const WebhookSettings* is = Named(settings_, target.webhook);
+        return was && is && *was == *is;
+      }
+      case Kind::kSearch:
+      case Kind::kFront:
+        return before->covers == settings_.covers &&
+               LengthsWanted(*before) == LengthsWanted(settings_);
+      case Kind::kLyrics:
+        return before->lyrics.enabled == settings_.lyrics.enabled &&
+               before->lyrics.url == settings_.lyrics.url &&
+               before->covers.contact == settings_.covers.contact;
+    }
+    return false;
+  };
+  std::set<std::pair<Kind, std::string>> kept;
+  for (auto it = targets_.begin(); it != targets_.end();) {
+    if (same(it->second)) {
+      kept.insert({it->second.kind, it->second.webhook});
+      ++it;
+    } else {
+      // Listens on their way are left to their answer, which settles them
+      // whichever queue holds them by then.
+      if (it->second.open != 0 && listens_out_.count(it->first) == 0) {
+        client_.Cancel(it->second.open);
+      }
+      it = targets_.erase(it);
+    }
+  }
+  const auto missing = [&kept](Kind kind, const std::string& webhook = {}) {
+    return kept.count({kind, webhook}) == 0;
+  };
+  std::vector<int> added;
+  if (settings_.icecast && missing(Kind::kIcecast)) {
+    added.push_back(AddTarget(Kind::kIcecast, "Icecast"));
+  }
+  if (settings_.shoutcast && missing(Kind::kShoutcast)) {
+    added.push_back(AddTarget(Kind::kShoutcast, "SHOUTcast"));
+  }
+  if (!settings_.listenbrainz) {
+    listenbrainz_ = 0;
+  } else if (missing(Kind::kListenBrainz)) {
+    listenbrainz_ = AddTarget(Kind::kListenBrainz, "ListenBrainz");
+    added.push_back(listenbrainz_);
+    QueueListens();
+  }
+  for (const WebhookSettings& webhook : settings_.webhooks) {
+    if (missing(Kind::kWebhook, webhook.name)) {
+      added.push_back(
+          AddTarget(Kind::kWebhook, "webhook " + webhook.name, webhook.name));
+    }
+  }
+  bool covers_added = false;
+  if (!LengthsWanted(settings_)) {
+    musicbrainz_ = coverart_ = 0;
+    placeholder_.reset();
+    lookups_.clear();
+    recordings_.clear();
+    recording_out_.clear();
+  } else if (missing(Kind::kSearch)) {
+    covers_added = true;
+    AddSearchTargets();
+    if (settings_.covers.enabled && !settings_.covers.placeholder.empty()) {
+      std::string problem;
+      placeholder_ =
+          covers_.ReadPlaceholder(settings_.covers.placeholder, problem);
+      if (!placeholder_) {
+        Tell("trackwire_receiver: [covers] placeholder: " + problem);
+      }
+    }
+  }
+  bool lyrics_added = false;
+  if (!settings_.lyrics.enabled) {
+    lrclib_ = 0;
+    lyric_lookups_.clear();
+  } else if (missing(Kind::kLyrics)) {
+    lyrics_added = true;
+    lyric_lookups_.clear();
+    lrclib_ = AddTarget(Kind::kLyrics, "LRCLIB");
+  }
+  if (!playing_) return;
+  for (const int id : added) {
+    Target& target = targets_[id];
+    const auto sent = sent_.find(target.name);
+    const std::optional<Outgoing> request = SongRequest(target);
+    if (sent != sent_.end() && request &&
+        sent->second.song == playing_->number &&
+        sent->second.request == *request) {
+      continue;
+    }
+    OfferSong(target);
+  }
+  if (lyrics_added) playing_->lyrics_asked = false;
+  if (covers_added) {
+    LookUpCover();
+    LookUpLength();
+  }
+  if (lyrics_added && playing_->length_settled) LookUpLyrics();
+}
+
+void RelayWorker::Apply(TargetSettings settings) {
+  // The user may have mended a refusal on the service's side: a save, even
+  // of the same settings, tries again.
+  for (auto& [id, target] : targets_) {
+    if (target.kind != Kind::kSearch && target.kind != Kind::kFront &&
+        target.kind != Kind::kLyrics) {
+      target.queue->Reset();
+    }
+  }
+  if (settings == settings_) return;
+  const TargetSettings before = std::move(settings_);
+  settings_ = std::move(settings);
+  SetUpTargets(&before);
+}
+
+void RelayWorker::Song(const receiver::Song& song, std::uint64_t number,
+                       std::int64_t unix_seconds) {
+  EndListen(unix_seconds);
+  playing_ = Playing{song, number, unix_seconds};
+  for (auto& [id, target] : targets_) OfferSong(target);
+  LookUpCover();
+  LookUpLength();
+}
+
+void RelayWorker::Idle(std::int64_t unix_seconds) {
+  EndListen(unix_seconds);
+  playing_.reset();
+}
+
+void RelayWorker::Finish(std::int64_t unix_seconds, Time end) {
+  EndListen(unix_seconds);
+  playing_.reset();
+  finish_end_ = end;
+}
+
+void RelayWorker::GiveUp() {
+  client_.CancelAll(
+      std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                   finish_end_ - std::chrono::steady_clock::now()),
+               std::chrono::milliseconds(0)));
+}
+
+// The current song's request to a playing-now target.
+std::optional<Outgoing> RelayWorker::SongRequest(const Target& target) const {
+  const receiver::Song& song = playing_->song;
+  switch (target.kind) {
+    case Kind::kIcecast:
+      return IcecastUpdate(*settings_.icecast, song);
+    case Kind::kShoutcast:
+      return ShoutcastUpdate(*settings_.shoutcast, song);
+    case Kind::kListenBrainz:
+      return PlayingNow(*settings_.listenbrainz, song);
+    case Kind::kWebhook:
+      if (const WebhookSettings* webhook = Named(settings_, target.webhook)) {
+        return WebhookCall(*webhook, song);
+      }
+      return std::nullopt;
+    case Kind::kSearch:
+    case Kind::kFront:
+    case Kind::kLyrics:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+void RelayWorker::OfferSong(Target& target) {
+  std::optional<Outgoing> request = SongRequest(target);
+  if (!request) return;
+  target.offered = Offer{playing_->number, *request};
+  target.queue->Latest(std::move(*request));
+}
+
+// A song that played long enough is a listen, kept on disk before it goes.
+void RelayWorker::EndListen(std::int64_t unix_seconds) {
+  if (!playing_) return;
+  const std::optional<Listen> listen =
+      ListenOf(playing_->song, playing_->started, unix_seconds);
+  if (!listen) return;
+  playing_.reset();
+  if (settings_.listenbrainz) KeepListen(*listen);
+}
+
+void RelayWorker::KeepListen(const Listen& listen) {
+  std::vector<std::string> dropped;
+  const bool added = journal_.Add(listen, dropped);
+  if (listenbrainz_ == 0) return;
+  TargetQueue& queue = *targets_[listenbrainz_].queue;
+  if (!dropped.empty()) queue.Forget(dropped);
+  if (added) queue.Keep(ListenId(listen));
+}
+
+// A new ListenBrainz queue takes every kept listen but those in flight to
+// the one it replaced: their answer settles them first.
+void RelayWorker::QueueListens() {
+  TargetQueue& queue = *targets_[listenbrainz_].queue;
+  queue.KeepWith([this, id = listenbrainz_, settings = *settings_.listenbrainz](
+                     const std::deque<std::string>& ids, std::size_t most,
+                     std::size_t& taken) {
+    std::vector<const Listen*> listens;
+    while (listens.size() < std::min(most, kListensPerRequest)) {
+      listens.push_back(journal_.listens().Find(ids[listens.size()]));
+    }
+    Outgoing request = SubmitListens(settings, listens, taken);
+    listens_out_[id].assign(ids.begin(), ids.begin() + taken);
+    return request;
+  });
+  std::set<std::string> out;
+  for (const auto& [target, ids] : listens_out_) {
+    out.insert(ids.begin(), ids.end());
+  }
+  for (const std::string& listen : journal_.listens().ids()) {
+    if (out.count(listen) == 0) queue.Keep(listen);
+  }
+}
+
+// Listens a replaced target carried: taken, they leave the journal; else
+// they go to the queue that replaced it.
+void RelayWorker::ReplacedAnswered(int id, const Reply& reply) {
+  const auto out = listens_out_.find(id);
+  if (out == listens_out_.end()) return;
+  std::vector<std::string> ids = std::move(out->second);
+  listens_out_.erase(out);
+  if (Judge(reply) == Verdict::kDone) return journal_.Remove(ids);
+  if (listenbrainz_ == 0) return;
+  for (std::string& listen : ids) {
+    if (journal_.listens().Find(listen)) {
+      targets_[listenbrainz_].queue->Keep(std::move(listen));
+    }
+  }
+}
+
+void RelayWorker::ReportHealth() {
+  if (!hooks_.target) return;
+  std::map<std::string, TargetReport> now;
+  for (const auto& [id, target] : targets_) {
+    TargetReport report;
+    report.name = target.name;
+    report.health = target.queue->health();
+    report.problem = target.queue->problem();
+    const auto before = reported_.find(target.name);
+    if (before == reported_.end() || before->second.health != report.health ||
+        before->second.problem != report.problem) {
+      hooks_.target(report);
+    }
+    now[target.name] = std::move(report);
+  }
+  for (auto& [name, report] : reported_) {
+    if (now.count(name) != 0) continue;
+    report.gone = true;
+    hooks_.target(report);
+  }
+  reported_ = std::move(now);
+}
+
+std::optional<RelayWorker::Time> RelayWorker::SendDue(Time now) {
+  // Every command and answer comes before a call of this.
+  ReportHealth();
+  std::optional<Time> next = LyricsWaitDue(now);
+  const auto sooner = [&next](Time when) {
+    if (!next || when < *next) next = when;
+  };
+  for (auto& [id, target] : targets_) {
+    TargetQueue& queue = *target.queue;
+    if (std::optional<Outgoing> request = queue.Next(now)) {
+      if (!client_.started()) {
+        WebReply lost;
+        lost.failure = client_.problem();
+        Answered(id, *request, std::move(lost));
+        continue;
+      }
+      target.open = client_.Start(ToWeb(*request), [post = post_, id = id,
+                                                    request = *request](
+                                                       WebReply web) {
+        post([id, request, web = std::move(web)](RelayWorker& worker) mutable {
+          worker.Answered(id, request, std::move(web));
+        });
+      });
+    }
+    if (const std::optional<Time> due = queue.Due()) sooner(*due);
+  }
+  return next;
+}
+
+void RelayWorker::Answered(int id, const Outgoing& request, WebReply web) {
+  const auto found = targets_.find(id);
+  // A target that the settings have since changed: its answer goes nowhere
+  // but for the listens it carried.
+  if (found == targets_.end()) {
+    return ReplacedAnswered(id, FromWeb(std::move(web)));
+  }
+  Target& target = found->second;
+  target.open = 0;
+  Reply reply = FromWeb(std::move(web));
+  if (target.kind == Kind::kSearch) {
+    return IsRecordingSearch(request.url) ? LengthAnswered(request, reply)
+                                          : SearchAnswered(request, reply);
+  }
+  if (target.kind == Kind::kLyrics) return LyricsAnswered(request, reply);
+  if (target.kind == Kind::kFront) return FrontAnswered(request, reply);
+  const TargetQueue::Outcome outcome =
+      target.queue->Answered(std::chrono::steady_clock::now(), reply);
+  Tell(outcome.notice);
+  if (outcome.verdict == Verdict::kDone && target.offered &&
+      target.offered->request == request) {
+    sent_[target.name] = *target.offered;
+  }
+  listens_out_.erase(id);
+  if (!outcome.settled.empty()) journal_.Remove(outcome.settled);
+}
+
+}  // namespace receiver

@@ -20,6 +20,9 @@ struct Reply {
   bool too_large = false;  // the body was over the limit: none is kept
   // A 3xx of a request that follows no redirect: where it pointed.
   std::optional<std::string> redirect;
+  // A refusal in the service's own terms, after its name: what was refused
+  // and what the user can do about it.
+  std::string refusal = {};
 };
 
 enum class Verdict {

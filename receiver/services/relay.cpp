@@ -76,6 +76,8 @@ struct Relay::State {
     };
     guarded.length = Guard(weak, &RelayHooks::length);
     guarded.lyrics = Guard(weak, &RelayHooks::lyrics);
+    guarded.lastfm = Guard(weak, &RelayHooks::lastfm);
+    guarded.lastfm_session = Guard(weak, &RelayHooks::lastfm_session);
     return guarded;
   }
 
@@ -209,6 +211,14 @@ void Relay::Apply(TargetSettings settings) {
   state_->Post([settings = std::move(settings)](RelayWorker& worker) mutable {
     worker.Apply(std::move(settings));
   });
+}
+
+void Relay::ConnectLastFm() {
+  state_->Post([](RelayWorker& worker) { worker.ConnectLastFm(); });
+}
+
+void Relay::StopLastFm() {
+  state_->Post([](RelayWorker& worker) { worker.StopLastFm(); });
 }
 
 void Relay::Finish(std::int64_t unix_seconds, unsigned milliseconds) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "receiver/lastfm/lastfm_connect.h"
 #include "receiver/services/service_settings.h"
 #include "receiver/services/target_queue.h"
 #include "receiver/songs/song_text.h"
@@ -62,11 +63,15 @@ struct RelayHooks {
   // On the relay's thread, must not wait, as `cover`.
   std::function<void(FoundLength)> length;
   std::function<void(FoundLyrics)> lyrics;
+  // Last.fm's session, allowed by the user: for the settings file; and how
+  // the connection stands, when that changes. As `cover`.
+  std::function<void(std::string)> lastfm_session;
+  std::function<void(LastFmStatus)> lastfm;
 };
 
 // Takes each song further, to the services the settings name, on a thread of
 // its own: the cover, the length, the lyrics, Icecast, SHOUTcast,
-// ListenBrainz and webhooks. Nothing
+// ListenBrainz, Last.fm and webhooks. Nothing
 // here waits for the network; a call only leaves word for the thread.
 class Relay {
  public:
@@ -84,6 +89,9 @@ class Relay {
   // The song is no longer playing (idle, or cleared by the user).
   void Idle(std::int64_t unix_seconds);
   void Apply(TargetSettings settings);
+  // The control page's "Connect Last.fm" and "Disconnect".
+  void ConnectLastFm();
+  void StopLastFm();
 
   // The current song's listen is kept on disk, what is open is given up, and
   // the thread ends within about `milliseconds` (unless the disk is stuck);

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "receiver/lastfm/lastfm_answers.h"
+#include "receiver/lastfm/lastfm_calls.h"
 #include "receiver/songs/own_files.h"
 #include "receiver/system/code_page.h"
 
@@ -59,16 +61,21 @@ RelayWorker::RelayWorker(std::wstring folder, TargetSettings settings,
       covers_(folder_),
       lengths_(folder_, kLengthsFolder, L".length", 16),
       lyrics_(folder_, kLyricsFolder, L".json", 1024 * 1024),
-      journal_(folder_, Utf8ToWide(std::string(kListensFile)),
-               [this](const std::string& text) {
-                 Tell("trackwire_receiver: " + text);
-               }) {
+      listenbrainz_(folder_, kListensFile,
+                    [this](const std::string& text) {
+                      Tell("trackwire_receiver: " + text);
+                    }),
+      lastfm_(folder_, kScrobblesFile, [this](const std::string& text) {
+        Tell("trackwire_receiver: " + text);
+      }) {
   if (!client_.started()) {
     Tell("trackwire_receiver: nothing can be sent to other services: " +
          client_.problem());
   }
-  journal_.Load();
+  listenbrainz_.journal.Load();
+  lastfm_.journal.Load();
   SetUpTargets(nullptr);
+  TellLastFm();
 }
 
 void RelayWorker::Tell(const std::optional<std::string>& notice) {
@@ -105,6 +112,8 @@ void RelayWorker::SetUpTargets(const TargetSettings* before) {
         return before->shoutcast == settings_.shoutcast;
       case Kind::kListenBrainz:
         return before->listenbrainz == settings_.listenbrainz;
+      case Kind::kLastFm:
+        return before->lastfm == settings_.lastfm;
       case Kind::kWebhook: {
         const WebhookSettings* was = Named(*before, target.webhook);
         const WebhookSettings* is = Named(settings_, target.webhook);
@@ -129,7 +138,7 @@ void RelayWorker::SetUpTargets(const TargetSettings* before) {
     } else {
       // Listens on their way are left to their answer, which settles them
       // whichever queue holds them by then.
-      if (it->second.open != 0 && listens_out_.count(it->first) == 0) {
+      if (it->second.open != 0 && !CarriesListens(it->first)) {
         client_.Cancel(it->second.open);
       }
       it = targets_.erase(it);
@@ -146,11 +155,21 @@ void RelayWorker::SetUpTargets(const TargetSettings* before) {
     added.push_back(AddTarget(Kind::kShoutcast, "SHOUTcast"));
   }
   if (!settings_.listenbrainz) {
-    listenbrainz_ = 0;
+    listenbrainz_.target = 0;
   } else if (missing(Kind::kListenBrainz)) {
-    listenbrainz_ = AddTarget(Kind::kListenBrainz, "ListenBrainz");
-    added.push_back(listenbrainz_);
-    QueueListens();
+    listenbrainz_.target = AddTarget(Kind::kListenBrainz, "ListenBrainz");
+    added.push_back(listenbrainz_.target);
+    QueueListens(listenbrainz_, Kind::kListenBrainz);
+  }
+  // Last.fm scrobbles once it is connected.
+  if (!settings_.lastfm || settings_.lastfm->session.empty()) {
+    lastfm_.target = 0;
+  } else if (missing(Kind::kLastFm)) {
+    lastfm_.target = AddTarget(Kind::kLastFm, "Last.fm");
+    // Playing now is never sent again.
+    targets_[lastfm_.target].queue->LatestOnce();
+    added.push_back(lastfm_.target);
+    QueueListens(lastfm_, Kind::kLastFm);
   }
   for (const WebhookSettings& webhook : settings_.webhooks) {
     if (missing(Kind::kWebhook, webhook.name)) {
@@ -219,6 +238,7 @@ void RelayWorker::Apply(TargetSettings settings) {
   const TargetSettings before = std::move(settings_);
   settings_ = std::move(settings);
   SetUpTargets(&before);
+  TellLastFm();
 }
 
 void RelayWorker::Song(const receiver::Song& song, std::uint64_t number,
@@ -258,6 +278,9 @@ std::optional<Outgoing> RelayWorker::SongRequest(const Target& target) const {
       return ShoutcastUpdate(*settings_.shoutcast, song);
     case Kind::kListenBrainz:
       return PlayingNow(*settings_.listenbrainz, song);
+    case Kind::kLastFm:
+      if (!Scrobbleable(song)) return std::nullopt;
+      return LastFmNowPlaying(*settings_.lastfm, song);
     case Kind::kWebhook:
       if (const WebhookSettings* webhook = Named(settings_, target.webhook)) {
         return WebhookCall(*webhook, song);
@@ -276,65 +299,6 @@ void RelayWorker::OfferSong(Target& target) {
   if (!request) return;
   target.offered = Offer{playing_->number, *request};
   target.queue->Latest(std::move(*request));
-}
-
-// A song that played long enough is a listen, kept on disk before it goes.
-void RelayWorker::EndListen(std::int64_t unix_seconds) {
-  if (!playing_) return;
-  const std::optional<Listen> listen =
-      ListenOf(playing_->song, playing_->started, unix_seconds);
-  if (!listen) return;
-  playing_.reset();
-  if (settings_.listenbrainz) KeepListen(*listen);
-}
-
-void RelayWorker::KeepListen(const Listen& listen) {
-  std::vector<std::string> dropped;
-  const bool added = journal_.Add(listen, dropped);
-  if (listenbrainz_ == 0) return;
-  TargetQueue& queue = *targets_[listenbrainz_].queue;
-  if (!dropped.empty()) queue.Forget(dropped);
-  if (added) queue.Keep(ListenId(listen));
-}
-
-// A new ListenBrainz queue takes every kept listen but those in flight to
-// the one it replaced: their answer settles them first.
-void RelayWorker::QueueListens() {
-  TargetQueue& queue = *targets_[listenbrainz_].queue;
-  queue.KeepWith([this, id = listenbrainz_, settings = *settings_.listenbrainz](
-                     const std::deque<std::string>& ids, std::size_t most,
-                     std::size_t& taken) {
-    std::vector<const Listen*> listens;
-    while (listens.size() < std::min(most, kListensPerRequest)) {
-      listens.push_back(journal_.listens().Find(ids[listens.size()]));
-    }
-    Outgoing request = SubmitListens(settings, listens, taken);
-    listens_out_[id].assign(ids.begin(), ids.begin() + taken);
-    return request;
-  });
-  std::set<std::string> out;
-  for (const auto& [target, ids] : listens_out_) {
-    out.insert(ids.begin(), ids.end());
-  }
-  for (const std::string& listen : journal_.listens().ids()) {
-    if (out.count(listen) == 0) queue.Keep(listen);
-  }
-}
-
-// Listens a replaced target carried: taken, they leave the journal; else
-// they go to the queue that replaced it.
-void RelayWorker::ReplacedAnswered(int id, const Reply& reply) {
-  const auto out = listens_out_.find(id);
-  if (out == listens_out_.end()) return;
-  std::vector<std::string> ids = std::move(out->second);
-  listens_out_.erase(out);
-  if (Judge(reply) == Verdict::kDone) return journal_.Remove(ids);
-  if (listenbrainz_ == 0) return;
-  for (std::string& listen : ids) {
-    if (journal_.listens().Find(listen)) {
-      targets_[listenbrainz_].queue->Keep(std::move(listen));
-    }
-  }
 }
 
 void RelayWorker::ReportHealth() {
@@ -367,6 +331,20 @@ std::optional<RelayWorker::Time> RelayWorker::SendDue(Time now) {
   const auto sooner = [&next](Time when) {
     if (!next || when < *next) next = when;
   };
+  if (std::optional<Outgoing> ask = connect_.Next(now)) {
+    if (client_.started()) {
+      client_.Start(ToWeb(*ask), [post = post_](WebReply web) {
+        post([web = std::move(web)](RelayWorker& worker) mutable {
+          worker.ConnectAnswered(FromWeb(std::move(web)));
+        });
+      });
+    } else {
+      Reply lost;
+      lost.failure = client_.problem();
+      ConnectAnswered(std::move(lost));
+    }
+  }
+  if (const std::optional<Time> due = connect_.Due()) sooner(*due);
   for (auto& [id, target] : targets_) {
     TargetQueue& queue = *target.queue;
     if (std::optional<Outgoing> request = queue.Next(now)) {
@@ -405,6 +383,7 @@ void RelayWorker::Answered(int id, const Outgoing& request, WebReply web) {
   }
   if (target.kind == Kind::kLyrics) return LyricsAnswered(request, reply);
   if (target.kind == Kind::kFront) return FrontAnswered(request, reply);
+  if (target.kind == Kind::kLastFm) reply = LastFmJudged(std::move(reply));
   const TargetQueue::Outcome outcome =
       target.queue->Answered(std::chrono::steady_clock::now(), reply);
   Tell(outcome.notice);
@@ -412,8 +391,10 @@ void RelayWorker::Answered(int id, const Outgoing& request, WebReply web) {
       target.offered->request == request) {
     sent_[target.name] = *target.offered;
   }
-  listens_out_.erase(id);
-  if (!outcome.settled.empty()) journal_.Remove(outcome.settled);
+  if (Scrobbler* scrobbler = ScrobblerOf(target.kind)) {
+    scrobbler->out.erase(id);
+    if (!outcome.settled.empty()) scrobbler->journal.Remove(outcome.settled);
+  }
 }
 
 }  // namespace receiver

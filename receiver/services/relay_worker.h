@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "receiver/lastfm/lastfm_connect.h"
 #include "receiver/services/answer_cache.h"
 #include "receiver/services/answers.h"
 #include "receiver/services/cover_cache.h"
@@ -22,8 +23,9 @@
 namespace receiver {
 
 // What the relay's thread owns: a queue per target, the lookups of the cover,
-// the length and the lyrics, the listens kept on disk and the client that
-// does the requests. Everything
+// the length and the lyrics, the listens and scrobbles kept on disk, the
+// connection to Last.fm under way and the client that does the requests.
+// Everything
 // here runs on that thread; answers come back through `post`.
 class RelayWorker {
  public:
@@ -45,7 +47,13 @@ class RelayWorker {
   // is still open is given up by `end` (GiveUp).
   void Finish(std::int64_t unix_seconds, Time end);
   // Whether a request carrying listens waits for its answer.
-  bool ListensInFlight() const { return !listens_out_.empty(); }
+  bool ListensInFlight() const {
+    return !listenbrainz_.out.empty() || !lastfm_.out.empty();
+  }
+  // "Connect Last.fm" and "Disconnect" (relay_lastfm.cpp): a session asked
+  // for with the settings' key and secret, or no longer.
+  void ConnectLastFm();
+  void StopLastFm();
   // Ends what is open, waiting until Finish's `end` at most for WinHTTP to
   // let go of it.
   void GiveUp();
@@ -58,6 +66,7 @@ class RelayWorker {
     kIcecast,
     kShoutcast,
     kListenBrainz,
+    kLastFm,
     kWebhook,
     kSearch,
     kFront,
@@ -90,10 +99,25 @@ class RelayWorker {
   void SetUpTargets(const TargetSettings* before);
   std::optional<Outgoing> SongRequest(const Target& target) const;
   void OfferSong(Target& target);
+  // A service that takes listens from a journal of its own: ListenBrainz,
+  // Last.fm (relay_listens.cpp).
+  struct Scrobbler {
+    Scrobbler(const std::wstring& folder, std::string_view file,
+              ListenJournal::Tell tell);
+    ListenJournal journal;
+    int target = 0;  // its target, 0 while it is off
+    // By target, those that replaced ones included: the ids of the listens
+    // in flight, settled by its answer whichever queue holds them by then.
+    std::map<int, std::vector<std::string>> out;
+  };
+  Scrobbler* ScrobblerOf(Kind kind);
+  bool CarriesListens(int id) const;
   void EndListen(std::int64_t unix_seconds);
-  void KeepListen(const Listen& listen);
-  void QueueListens();
+  void KeepListen(Scrobbler& scrobbler, const Listen& listen);
+  void QueueListens(Scrobbler& scrobbler, Kind kind);
   void ReplacedAnswered(int id, const Reply& reply);
+  void ConnectAnswered(Reply reply);
+  void TellLastFm();
   // Tells the hook of each target whose health changed, or that is gone.
   void ReportHealth();
 
@@ -141,10 +165,10 @@ class RelayWorker {
   CoverCache covers_;
   AnswerCache lengths_;
   AnswerCache lyrics_;
-  ListenJournal journal_;
-  // By target, those that replaced ones included: the ids of the listens in
-  // flight, settled by its answer whichever queue holds them by then.
-  std::map<int, std::vector<std::string>> listens_out_;
+  Scrobbler listenbrainz_;
+  Scrobbler lastfm_;
+  LastFmConnect connect_;
+  LastFmStatus told_lastfm_;
 
   std::map<int, Target> targets_;
   // What each target last had taken, by its name: a target set up again
@@ -155,7 +179,6 @@ class RelayWorker {
   int next_id_ = 1;
   int musicbrainz_ = 0;
   int coverart_ = 0;
-  int listenbrainz_ = 0;
   std::optional<CoverCache::Image> placeholder_;
   std::map<std::string, Lookup> lookups_;  // by the request's URL
   int lrclib_ = 0;

@@ -3,8 +3,10 @@
 namespace receiver {
 
 bool LengthsWanted(const TargetSettings& settings) {
+  // Only a connected Last.fm scrobbles.
+  const bool scrobbles = settings.lastfm && !settings.lastfm->session.empty();
   return settings.covers.enabled || settings.listenbrainz.has_value() ||
-         settings.lyrics.enabled || settings.lengths_for_presence;
+         scrobbles || settings.lyrics.enabled || settings.lengths_for_presence;
 }
 
 bool operator==(const CoverSettings& a, const CoverSettings& b) {
@@ -23,6 +25,10 @@ bool operator==(const ShoutcastSettings& a, const ShoutcastSettings& b) {
 bool operator==(const ListenBrainzSettings& a, const ListenBrainzSettings& b) {
   return a.token == b.token && a.url == b.url;
 }
+bool operator==(const LastFmSettings& a, const LastFmSettings& b) {
+  return a.key == b.key && a.secret == b.secret && a.session == b.session &&
+         a.url == b.url;
+}
 bool operator==(const WebhookSettings& a, const WebhookSettings& b) {
   return a.name == b.name && a.url == b.url && a.method == b.method &&
          a.headers == b.headers && a.body_text == b.body_text;
@@ -33,7 +39,8 @@ bool operator==(const LyricsSettings& a, const LyricsSettings& b) {
 bool operator==(const TargetSettings& a, const TargetSettings& b) {
   return a.covers == b.covers && a.icecast == b.icecast &&
          a.shoutcast == b.shoutcast && a.listenbrainz == b.listenbrainz &&
-         a.webhooks == b.webhooks && a.lyrics == b.lyrics &&
+         a.lastfm == b.lastfm && a.webhooks == b.webhooks &&
+         a.lyrics == b.lyrics &&
          a.lengths_for_presence == b.lengths_for_presence;
 }
 bool operator!=(const CoverSettings& a, const CoverSettings& b) {
@@ -46,6 +53,9 @@ bool operator!=(const ShoutcastSettings& a, const ShoutcastSettings& b) {
   return !(a == b);
 }
 bool operator!=(const ListenBrainzSettings& a, const ListenBrainzSettings& b) {
+  return !(a == b);
+}
+bool operator!=(const LastFmSettings& a, const LastFmSettings& b) {
   return !(a == b);
 }
 bool operator!=(const WebhookSettings& a, const WebhookSettings& b) {

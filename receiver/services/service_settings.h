@@ -8,8 +8,8 @@
 #include "receiver/songs/template.h"
 
 // The services the receiver sends each song to, all off by default: the
-// [covers], [icecast], [shoutcast], [listenbrainz], [webhook NAME] and
-// [lyrics] sections of trackwire_receiver.ini.
+// [covers], [icecast], [shoutcast], [listenbrainz], [lastfm],
+// [webhook NAME] and [lyrics] sections of trackwire_receiver.ini.
 namespace receiver {
 
 inline constexpr std::string_view kDefaultTargetTemplate =
@@ -47,6 +47,14 @@ struct ListenBrainzSettings {
   std::string url = "https://api.listenbrainz.org";
 };
 
+// Last.fm's Scrobbling 2.0 API, or one that works the same (Libre.fm).
+struct LastFmSettings {
+  std::string key;      // the API account's key
+  std::string secret;   // and its shared secret, which signs each call
+  std::string session;  // from "Connect Last.fm"; empty: not connected
+  std::string url = "https://ws.audioscrobbler.com/2.0/";
+};
+
 struct WebhookSettings {
   std::string name;  // [webhook NAME]
   std::string url;
@@ -70,7 +78,8 @@ struct TargetSettings {
   std::optional<IcecastSettings> icecast;            // when its url is set
   std::optional<ShoutcastSettings> shoutcast;        // when its url is set
   std::optional<ListenBrainzSettings> listenbrainz;  // when its token is set
-  std::vector<WebhookSettings> webhooks;             // those with a url
+  std::optional<LastFmSettings> lastfm;   // when its key and secret are set
+  std::vector<WebhookSettings> webhooks;  // those with a url
   LyricsSettings lyrics;
   // Discord's time bar wants the lengths too, though it is no target here.
   bool lengths_for_presence = false;
@@ -86,6 +95,7 @@ bool operator==(const CoverSettings& a, const CoverSettings& b);
 bool operator==(const IcecastSettings& a, const IcecastSettings& b);
 bool operator==(const ShoutcastSettings& a, const ShoutcastSettings& b);
 bool operator==(const ListenBrainzSettings& a, const ListenBrainzSettings& b);
+bool operator==(const LastFmSettings& a, const LastFmSettings& b);
 bool operator==(const WebhookSettings& a, const WebhookSettings& b);
 bool operator==(const LyricsSettings& a, const LyricsSettings& b);
 bool operator==(const TargetSettings& a, const TargetSettings& b);
@@ -93,6 +103,7 @@ bool operator!=(const CoverSettings& a, const CoverSettings& b);
 bool operator!=(const IcecastSettings& a, const IcecastSettings& b);
 bool operator!=(const ShoutcastSettings& a, const ShoutcastSettings& b);
 bool operator!=(const ListenBrainzSettings& a, const ListenBrainzSettings& b);
+bool operator!=(const LastFmSettings& a, const LastFmSettings& b);
 bool operator!=(const WebhookSettings& a, const WebhookSettings& b);
 bool operator!=(const LyricsSettings& a, const LyricsSettings& b);
 bool operator!=(const TargetSettings& a, const TargetSettings& b);

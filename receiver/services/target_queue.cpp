@@ -159,7 +159,9 @@ TargetQueue::Outcome TargetQueue::Answered(Time now, const Reply& reply) {
                      kept_in_flight_.size() > 1;
   if (flight == Flight::kLatest) {
     // A newer song that came meanwhile goes instead.
-    if (stays && !latest_) latest_ = std::move(latest_in_flight_);
+    if (stays && !latest_ && !latest_once_) {
+      latest_ = std::move(latest_in_flight_);
+    }
     latest_in_flight_.reset();
   } else if (stays || split) {
     if (split) alone_.insert(kept_in_flight_.begin(), kept_in_flight_.end());
@@ -216,9 +218,11 @@ TargetQueue::Outcome TargetQueue::Answered(Time now, const Reply& reply) {
       refused_ = true;
       outcome.notice =
           std::string(kPrefix) + name_ +
-          Fare(Health::kRefused, " refused the credentials (" + status +
-                                     "); check " + CredentialsHint(name_) +
-                                     " in trackwire_receiver.ini");
+          Fare(Health::kRefused,
+               !reply.refusal.empty()
+                   ? " " + reply.refusal
+                   : " refused the credentials (" + status + "); check " +
+                         CredentialsHint(name_) + " in trackwire_receiver.ini");
       break;
     case Verdict::kRedirected:
       refused_ = true;

@@ -33,6 +33,8 @@ class TargetQueue {
 
   // Playing now: replaces what still waits (not what is in flight).
   void Latest(Outgoing request);
+  // A latest request goes once: one that failed is not sent again.
+  void LatestOnce() { latest_once_ = true; }
 
   // Kept ones (listens) go by id, in order, until the service takes them,
   // as many a request as `make` puts in it: given the ids that wait, oldest
@@ -113,6 +115,7 @@ class TargetQueue {
   Kind kind_;
   std::optional<Outgoing> latest_;
   std::optional<Outgoing> latest_in_flight_;
+  bool latest_once_ = false;
   MakeKept make_kept_;
   std::deque<std::string> kept_;
   std::vector<std::string> kept_in_flight_;

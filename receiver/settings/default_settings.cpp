@@ -47,8 +47,9 @@ std::string DefaultSettingsText() {
 ;
 ; Covers: sends each song's artist and album to musicbrainz.org and
 ; coverartarchive.org to find its cover, kept in the folder "covers" and
-; shown as cover.jpg. With covers, [listenbrainz] or [lyrics] on, the title
-; goes to musicbrainz.org too, for the song's length (kept in "lengths").
+; shown as cover.jpg. With covers, [listenbrainz], [lastfm] or [lyrics] on,
+; the title goes to musicbrainz.org too, for the song's length (kept in
+; "lengths").
 ; Nothing else is sent.
 ;[covers]
 ;enabled = no                    ; yes: look up covers
@@ -88,6 +89,16 @@ std::string DefaultSettingsText() {
 ;[listenbrainz]
 ;token =                         ; your user token from listenbrainz.org/settings (secret)
 ;url = https://api.listenbrainz.org
+
+; Last.fm: sends each song's artist, album and title to Last.fm as playing
+; now, and as a scrobble once it played half its length or 4 minutes. Make
+; an API account at last.fm/api/account/create for its key and secret, then
+; "Connect Last.fm" on the control page writes the session here.
+;[lastfm]
+;key =                           ; the API account's key
+;secret =                        ; its shared secret (secret)
+;session =                       ; written by "Connect Last.fm" (secret)
+;url = https://ws.audioscrobbler.com/2.0/   ; Libre.fm: https://libre.fm/2.0/
 
 ; A webhook (any number, each with a name): sends each song as the body
 ; (a template) to the url, with the headers given.

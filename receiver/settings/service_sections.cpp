@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "receiver/settings/ini_line.h"
+#include "receiver/settings/lastfm_section.h"
 #include "receiver/settings/lyrics_section.h"
 
 namespace receiver {
@@ -95,11 +96,9 @@ TargetReader::TargetReader(const TargetSettings& previous, const Unseal& unseal)
 bool TargetReader::Section(std::string_view inside, std::string& problem) {
   const std::string lower = LowerAscii(inside);
   constexpr std::pair<std::string_view, Kind> kKinds[] = {
-      {"covers", Kind::kCovers},
-      {"icecast", Kind::kIcecast},
-      {"shoutcast", Kind::kShoutcast},
-      {"listenbrainz", Kind::kListenBrainz},
-      {"lyrics", Kind::kLyrics}};
+      {"covers", Kind::kCovers},       {"icecast", Kind::kIcecast},
+      {"shoutcast", Kind::kShoutcast}, {"listenbrainz", Kind::kListenBrainz},
+      {"lastfm", Kind::kLastFm},       {"lyrics", Kind::kLyrics}};
   for (const auto& [name, kind] : kKinds) {
     if (lower == name) {
       kind_ = kind;
@@ -141,7 +140,8 @@ std::string TargetReader::Key(const std::string& key, const std::string& value,
   std::string problem;
   const std::optional<std::string> clear = Secret(key, value, problem);
   if (clear) return TakeKey(key, *clear);
-  // A target without its secret stays off.
+  // A target without its secret stays off; Last.fm without its session
+  // can still be connected again.
   switch (kind_) {
     case Kind::kIcecast:
       icecast_off_ = true;
@@ -151,6 +151,9 @@ std::string TargetReader::Key(const std::string& key, const std::string& value,
       break;
     case Kind::kListenBrainz:
       listenbrainz_off_ = true;
+      break;
+    case Kind::kLastFm:
+      lastfm_off_ = lastfm_off_ || key != "session";
       break;
     case Kind::kWebhook:
       webhooks_.back().off = true;
@@ -176,6 +179,13 @@ std::string TargetReader::TakeKey(const std::string& key,
       return ListenBrainzKey(key, value);
     case Kind::kWebhook:
       return WebhookKey(key, value);
+    case Kind::kLastFm:
+      if (key == "url") {
+        return TakeUrl(key, value, lastfm_.url,
+                       previous_.lastfm.value_or(LastFmSettings()).url);
+      }
+      if (key == "key" || key == "secret") lastfm_line_ = line_;
+      return LastFmKey(key, value, lastfm_);
     case Kind::kLyrics:
       if (key == "url") {
         return TakeUrl(key, value, settings_.lyrics.url, previous_.lyrics.url);
@@ -386,6 +396,14 @@ TargetSettings TargetReader::Take() {
   }
   if (!listenbrainz_off_ && !listenbrainz_.token.empty()) {
     settings_.listenbrainz = listenbrainz_;
+  }
+  if (lastfm_.key.empty() != lastfm_.secret.empty()) {
+    late_problems_.push_back(
+        {lastfm_line_, "[lastfm]", lastfm_.key.empty() ? "key" : "secret",
+         "key and secret both come from your Last.fm API account; Last.fm "
+         "stays off until both are set"});
+  } else if (!lastfm_off_ && !lastfm_.key.empty()) {
+    settings_.lastfm = lastfm_;
   }
   for (Webhook& webhook : webhooks_) {
     WebhookSettings& settings = webhook.settings;

@@ -12,7 +12,7 @@
 #include "receiver/settings/settings_problem.h"
 
 // The settings file's sections of the services: [covers], [icecast],
-// [shoutcast], [listenbrainz], [webhook NAME] and [lyrics].
+// [shoutcast], [listenbrainz], [lastfm], [webhook NAME] and [lyrics].
 namespace receiver {
 
 // Reads the target sections for ReadSettings, one line at a time.
@@ -46,6 +46,7 @@ class TargetReader {
     kIcecast,
     kShoutcast,
     kListenBrainz,
+    kLastFm,
     kWebhook,
     kLyrics,
     kSkip
@@ -79,6 +80,9 @@ class TargetReader {
   bool icecast_off_ = false;
   bool shoutcast_off_ = false;
   bool listenbrainz_off_ = false;
+  LastFmSettings lastfm_;
+  bool lastfm_off_ = false;
+  std::size_t lastfm_line_ = 0;
   std::vector<Webhook> webhooks_;
   std::size_t line_ = 0;
   std::vector<SettingsProblem> late_problems_;

@@ -162,7 +162,7 @@ class Reader {
     Problem(
         "unknown section; the sections are [file NAME], [idle], [history], "
         "[chat], [receiver], [covers], [icecast], [shoutcast], "
-        "[listenbrainz], [webhook NAME], [discord] and [lyrics]");
+        "[listenbrainz], [lastfm], [webhook NAME], [discord] and [lyrics]");
   }
 
   // A file's bad value keeps what that file had before.

@@ -194,6 +194,15 @@ std::string ModelOfText(std::string_view bytes, const std::string& text,
 
 std::string SettingsErrorJson(std::string_view text) { return ErrorJson(text); }
 
+std::string SettingsErrorText(std::string_view json) {
+  const Json answer = Json::parse(json, nullptr, false);
+  if (answer.is_object() && answer.contains("error") &&
+      answer["error"].is_string()) {
+    return answer["error"].get<std::string>();
+  }
+  return std::string(json);
+}
+
 bool SectionCountsOnce(std::string_view name) {
   return name.compare(0, 5, "file ") == 0 ||
          name.compare(0, 8, "webhook ") == 0;
@@ -317,6 +326,19 @@ void Change(const Json& change, IniDocument& document, Edited& edited) {
 }
 
 }  // namespace
+
+std::string OneChangeJson(std::string_view bytes, std::string_view section,
+                          std::string_view key,
+                          const std::optional<std::string>& value) {
+  Json change = {{"section", section}, {"key", key}};
+  if (value) {
+    change["value"] = *value;
+  } else {
+    change["remove"] = true;
+  }
+  return Dump({{"version", SettingsVersion(bytes)},
+               {"changes", Json::array({std::move(change)})}});
+}
 
 SettingsAnswer SettingsEdit(std::string_view bytes, std::string_view body,
                             bool save, const SettingsDeskContext& context) {

@@ -67,8 +67,15 @@ struct SettingsAnswer {
 SettingsAnswer SettingsEdit(std::string_view bytes, std::string_view body,
                             bool save, const SettingsDeskContext& context);
 
-// {"error":TEXT}, for an answer to the page.
+// SettingsEdit's body for one key of the file as it is: its value, or none
+// to remove it; the receiver's own change, e.g. Last.fm's session.
+std::string OneChangeJson(std::string_view bytes, std::string_view section,
+                          std::string_view key,
+                          const std::optional<std::string>& value);
+
+// {"error":TEXT}, for an answer to the page, and its TEXT back.
 std::string SettingsErrorJson(std::string_view text);
+std::string SettingsErrorText(std::string_view json);
 
 inline constexpr std::string_view kSettingsConflict =
     "the file changed on disk; reload";

@@ -11,7 +11,9 @@ inline constexpr std::string_view kSettingsFileName = "trackwire_receiver.ini";
 inline constexpr std::string_view kSongJsonFile = "now_playing.json";
 inline constexpr std::string_view kHistoryJsonFile = "history.json";
 inline constexpr std::string_view kHistoryTextFile = "history.txt";
+// The listens and scrobbles that ListenBrainz and Last.fm have not taken.
 inline constexpr std::string_view kListensFile = "listens.jsonl";
+inline constexpr std::string_view kScrobblesFile = "scrobbles.jsonl";
 inline constexpr std::string_view kCoverImageFile = "cover.jpg";
 inline constexpr std::string_view kCoversFolder = "covers";
 // Songs' lengths and lyrics looked up, and the line being sung.
@@ -27,9 +29,10 @@ inline constexpr std::string_view kTemporaryEnding = ".tmp";
 inline constexpr std::string_view kAsideEnding = ".bad";
 
 inline constexpr std::string_view kOwnNames[] = {
-    kSettingsFileName, kSongJsonFile,   kHistoryJsonFile, kHistoryTextFile,
-    kListensFile,      kCoverImageFile, kCoversFolder,    kLengthsFolder,
-    kLyricsFolder,     kLyricsTextFile, kLogFolder,       kUserStyleFile};
+    kSettingsFileName, kSongJsonFile,  kHistoryJsonFile, kHistoryTextFile,
+    kListensFile,      kScrobblesFile, kCoverImageFile,  kCoversFolder,
+    kLengthsFolder,    kLyricsFolder,  kLyricsTextFile,  kLogFolder,
+    kUserStyleFile};
 inline constexpr std::string_view kOwnEndings[] = {kTemporaryEnding,
                                                    kAsideEnding};
 

@@ -84,10 +84,6 @@ stop_discord() {
   discord_pid=""
 }
 # report ARTIST ALBUM TITLE [PORT]: as the plug-in sends it.
-report() {
-  client fire "${4:-$port}" "$("$python" -c 'import sys, urllib.parse as u
-print(u.urlencode(dict(zip(("artist", "album", "title"), sys.argv[1:4])), quote_via=u.quote))' "$@")"
-}
 now_ms() { date +%s%3N; }
 
 port=$(free_port)

@@ -56,9 +56,6 @@ await() {  # await N FILTER [SECONDS]
   done
   logq count "$2"
 }
-mode() {  # mode SERVICE MODE [PATH [SECONDS]]
-  curl -sf "http://127.0.0.1:$control/mode?service=$1&mode=$2&path=${3:-}&seconds=${4:-0}" >/dev/null
-}
 # Waits up to 10 s for FILE to hold the bytes of FILE2; prints its hex.
 same_bytes() {  # same_bytes FILE EXPECTED_FILE
   local want
@@ -72,11 +69,6 @@ same_bytes() {  # same_bytes FILE EXPECTED_FILE
 field() {  # field NAME: now_playing.json's
   php -r '$s = json_decode((string)@file_get_contents($argv[1]), true);
     echo is_array($s) ? ($s[$argv[2]] ?? "(none)") : "(no song)";' "$files/now_playing.json" "$1"
-}
-# report ARTIST ALBUM TITLE: as the plug-in sends it.
-report() {
-  client fire "$port" "$("$python" -c 'import sys, urllib.parse as u
-print(u.urlencode(dict(zip(("artist", "album", "title"), sys.argv[1:])), quote_via=u.quote))' "$@")"
 }
 # MusicBrainz's searches for covers; those for lengths (covers and
 # ListenBrainz want them) go to /ws/2/recording.

@@ -12,7 +12,19 @@ source "$repo/tests/support/script_support.sh"
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 
+python=/usr/bin/python3
 client() { php "$here/client.php" "$@"; }
+
+# report ARTIST ALBUM TITLE [PORT]: as the plug-in sends it, to $port or PORT.
+report() {
+  client fire "${4:-$port}" "$("$python" -c 'import sys, urllib.parse as u
+print(u.urlencode(dict(zip(("artist", "album", "title"), sys.argv[1:4])), quote_via=u.quote))' "$@")"
+}
+# mode SERVICE MODE [PATH [SECONDS]]: how that stand-in of stand_ins.py
+# (its control port $control) answers from now on.
+mode() {
+  curl -sf "http://127.0.0.1:$control/mode?service=$1&mode=$2&path=${3:-}&seconds=${4:-0}" >/dev/null
+}
 
 # start_receiver LOG [ARGS...]: the receiver on $port with the song folder
 # $files, its output to LOG; returns once it takes connections.

@@ -108,7 +108,7 @@ TEST(SettingsFileTest, ProblemsNameTheirLineAndKeepTheRest) {
       "are {artist}, {album} and {title}",
       "line 6, [sound]: unknown section; the sections are [file NAME], "
       "[idle], [history], [chat], [receiver], [covers], [icecast], "
-      "[shoutcast], [listenbrainz], [webhook NAME], [discord] and "
+      "[shoutcast], [listenbrainz], [lastfm], [webhook NAME], [discord] and "
       "[lyrics]",
       "line 10, [history]: unknown setting \"colour\"",
       "line 11, [history]: expected \"name = value\" or a [section]",

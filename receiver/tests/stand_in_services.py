@@ -1,6 +1,7 @@
 """The services' answers, one request handler class each, for stand_ins.py."""
 import base64
 import datetime
+import hashlib
 import json
 import re
 import struct
@@ -51,7 +52,8 @@ TRACKS = [
     ("Someone Else", "Search Song", "Songs", 200, "[00:01.00]Wrong one\n",
      None, False),
 ]
-MODES = ("ok", "down", "401", "503", "429", "slow", "redirect", "junk", "huge")
+MODES = ("ok", "down", "401", "503", "429", "slow", "redirect", "junk", "huge",
+         "error9", "error11")
 IMAGES = {mbid: kind for _, _, groups, kind in TABLE for mbid, _ in groups
           if kind}
 JPEG = base64.b64decode(
@@ -416,3 +418,71 @@ class Elsewhere(StandIn):
 
     def serve(self, path, arrived):
         return self.text(200, "ok\n")
+
+
+class LastFm(StandIn):
+    """Scrobbling 2.0 as Last.fm documents it, with the key "test-key" and
+    the secret "test-secret": the signature checked, the desktop
+    authentication (a token is allowed by a GET of /api/auth/), playing now
+    and scrobbles of at most 50. Modes error9 and error11 answer those
+    errors. The parameters are logged as the query."""
+    service = "lastfm"
+    tokens = {}  # token -> allowed
+    session = "stand-in-session-0123456789abcdef"
+
+    def error(self, code, status=403):
+        return self.json(status, {"error": code, "message": f"stand-in {code}"})
+
+    def serve(self, path, arrived):
+        if path == "/api/auth/":
+            if self.query.get("api_key") == "test-key" and \
+                    self.query.get("token") in self.tokens:
+                self.tokens[self.query["token"]] = True
+                return self.text(200, "<p>Allowed</p>", "text/html")
+            return self.text(400, "no such token", "text/html")
+        if path != "/2.0/":
+            return self.text(404, "Not Found")
+        if self.command == "POST":
+            if not self.headers.get("Content-Type", "").startswith(
+                    "application/x-www-form-urlencoded"):
+                return self.error(6, 400)
+            self.query = dict(urllib.parse.parse_qsl(
+                self.body.decode("utf-8"), keep_blank_values=True))
+        params = self.query
+        signed = "".join(name + value for name, value in sorted(params.items())
+                         if name not in ("format", "callback", "api_sig"))
+        signature = hashlib.md5((signed + "test-secret").encode()).hexdigest()
+        if params.get("api_key") != "test-key":
+            return self.error(10)
+        if params.get("api_sig") != signature or params.get("format") != "json":
+            return self.error(13, 401)
+        mode = self.state.mode(self.service, "")[0]
+        if mode == "error11":
+            return self.error(11, 503)
+        method = params.get("method")
+        if method == "auth.getToken":
+            token = f"token{len(self.tokens)}"
+            self.tokens[token] = False
+            return self.json(200, {"token": token})
+        if method == "auth.getSession":
+            if not self.tokens.get(params.get("token")):
+                return self.error(14)
+            return self.json(200, {"session": {"name": "stand-in",
+                                               "key": self.session,
+                                               "subscriber": 0}})
+        if self.command != "POST":
+            return self.error(3, 400)
+        if mode == "error9" or params.get("sk") != self.session:
+            return self.error(9)
+        if method == "track.updateNowPlaying" and params.get("artist") and \
+                params.get("track"):
+            return self.json(200, {"nowplaying": {"track": {"#text": params["track"]}}})
+        if method == "track.scrobble":
+            count = sum(1 for name in params if name.startswith("timestamp["))
+            if not 1 <= count <= 50 or any(
+                    not params.get(f"{field}[{i}]") for i in range(count)
+                    for field in ("artist", "track", "timestamp")):
+                return self.error(6, 400)
+            return self.json(200, {"scrobbles": {"@attr": {
+                "accepted": count, "ignored": 0}}})
+        return self.error(6, 400)

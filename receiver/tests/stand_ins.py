@@ -38,7 +38,7 @@ import threading
 import time
 from http.server import ThreadingHTTPServer
 
-from stand_in_services import (MODES, CoverArt, Elsewhere, Icecast,
+from stand_in_services import (MODES, CoverArt, Elsewhere, Icecast, LastFm,
                                ListenBrainz, Lrclib, MusicBrainz, ShoutcastOne,
                                ShoutcastTwo, StandIn, TlsWebhook,
                                UntrustedWebhook, Webhook, stamp)
@@ -202,7 +202,8 @@ def main():
     services = {"musicbrainz": MusicBrainz, "coverart": CoverArt,
                 "icecast": Icecast, "shoutcast1": ShoutcastOne,
                 "shoutcast2": ShoutcastTwo, "listenbrainz": ListenBrainz,
-                "webhook": Webhook, "lrclib": Lrclib, "control": Control}
+                "webhook": Webhook, "lrclib": Lrclib, "lastfm": LastFm,
+                "control": Control}
     ports = {name: serve(state, handler, fixed.get(name, 0))
              for name, handler in services.items()}
     ports["hang"] = hang(state, fixed.get("hang", 0))

@@ -137,6 +137,34 @@ TEST(TargetSettingsTest, LyricsOffByDefaultAndTheirOffsetInSeconds) {
                                       "keeps lyrics.txt itself"}));
 }
 
+// The session alone may be lost (another account): Last.fm can then be
+// connected again; a lost secret or half an API account keeps it off.
+TEST(TargetSettingsTest, LastFmNeedsKeyAndSecretAndScrobblesWithASession) {
+  const SettingsRead read =
+      Read("[lastfm]\nkey = K\nsecret = dpapi:53\nsession = dpapi:0053\n");
+  ASSERT_TRUE(read.settings.targets.lastfm);
+  EXPECT_EQ(read.settings.targets.lastfm->secret, "S");
+  EXPECT_EQ(read.settings.targets.lastfm->session, "");
+  EXPECT_EQ(read.settings.targets.lastfm->url,
+            "https://ws.audioscrobbler.com/2.0/");
+  EXPECT_EQ(read.problems.size(), 1u);
+  EXPECT_FALSE(LengthsWanted(read.settings.targets));
+  const TargetSettings connected =
+      Read("[lastfm]\nkey = K\nsecret = S\nsession = dpapi:53\n")
+          .settings.targets;
+  ASSERT_TRUE(connected.lastfm);
+  EXPECT_EQ(connected.lastfm->session, "S");
+  EXPECT_TRUE(LengthsWanted(connected));
+  EXPECT_FALSE(
+      Read("[lastfm]\nkey = K\nsecret = dpapi:0053\n").settings.targets.lastfm);
+  const SettingsRead half = Read("[lastfm]\nkey = K\nsecret =\n");
+  EXPECT_FALSE(half.settings.targets.lastfm);
+  EXPECT_EQ(Texts(half),
+            (std::vector<std::string>{
+                "line 3, [lastfm]: key and secret both come from your Last.fm "
+                "API account; Last.fm stays off until both are set"}));
+}
+
 TEST(TargetSettingsTest, ProblemsKeepWhatWasInUse) {
   ReceiverSettings before;
   before.targets.icecast = IcecastSettings();

@@ -141,6 +141,29 @@ if (!control.key) document.getElementById('no-key').hidden = false;
     byId('no-services').hidden = state.services.length > 0;
   }
 
+  // The tab opened by "Connect Last.fm", until Last.fm's page is known.
+  let lastfmTab = null;
+  function showLastFm(lastfm) {
+    const waiting = lastfm.stage === 'waiting';
+    byId('lastfm-text').textContent = lastfm.problem ? lastfm.problem
+        : waiting ? 'Waiting for you to allow the receiver on Last.fm…'
+        : lastfm.stage === 'token' ? 'Asking Last.fm…'
+        : lastfm.connected ? 'Connected: each song goes to Last.fm, and each play that counts as a scrobble.'
+        : lastfm.set_up ? 'Not connected.'
+        : 'Not set up: the key and secret of your own Last.fm API account go into the Last.fm settings below.';
+    byId('lastfm-connect').textContent = lastfm.connected ? 'Connect again' : 'Connect Last.fm';
+    byId('lastfm-disconnect').hidden = !lastfm.connected;
+    byId('lastfm-allow').hidden = !waiting;
+    if (waiting) byId('lastfm-page').href = lastfm.page;
+    if (lastfmTab && waiting) {
+      lastfmTab.location.href = lastfm.page;
+      lastfmTab = null;
+    } else if (lastfmTab && lastfm.stage === 'idle') {
+      lastfmTab.close();
+      lastfmTab = null;
+    }
+  }
+
   function copyLine(text, id) {
     const line = element('div', undefined, 'copy-line');
     const code = element('code', text);
@@ -196,6 +219,7 @@ if (!control.key) document.getElementById('no-key').hidden = false;
       showOverlay();
     }
     showProblems(state);
+    showLastFm(state.lastfm);
     showFiles(state.files);
     showHistory(state.history);
     const summary = byId('summary');
@@ -241,6 +265,17 @@ if (!control.key) document.getElementById('no-key').hidden = false;
     const form = new FormData(event.target);
     act('test', {artist: form.get('artist'), album: form.get('album'),
                  title: form.get('title')}, 'The test song is on the overlay and in the files.');
+  });
+  byId('lastfm-connect').addEventListener('click', () => {
+    // Opened now, while the click lets it; Last.fm's page goes into it once
+    // the receiver has a token. It gets no hold on this page.
+    lastfmTab = window.open('about:blank', '_blank');
+    if (lastfmTab) lastfmTab.opener = null;
+    act('lastfm/connect', {}, '');
+    setTimeout(refresh, 300);
+  });
+  byId('lastfm-disconnect').addEventListener('click', () => {
+    act('lastfm/disconnect', {}, 'Disconnected: the session is gone from the settings file.');
   });
   byId('clear-song').addEventListener('click', () => {
     act('clear', {}, 'Cleared: the files show their idle text until the next song.');

@@ -90,6 +90,11 @@ std::string ControlStateJson(const ControlFacts& facts) {
   }
   state["problems"] = std::move(problems);
   state["services"] = std::move(services);
+  state["lastfm"] = {{"set_up", facts.lastfm.set_up},
+                     {"connected", facts.lastfm.connected},
+                     {"stage", facts.lastfm.stage},
+                     {"page", facts.lastfm.page},
+                     {"problem", facts.lastfm.problem}};
   return state.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "receiver/lastfm/lastfm_connect.h"
 #include "receiver/songs/song_text.h"
 #include "receiver/web/problems.h"
 
@@ -29,12 +30,14 @@ struct ControlFacts {
   std::optional<LastReport> last;
   std::string history_json;  // as /history.json has it
   const ProblemBoard* problems = nullptr;
+  LastFmStatus lastfm;
 };
 
 // {"listen", "page", "overlay", "song", "idle", "last_report", "history",
 //  "files": [{"name", "path"}], "problems": [{"kind", "subject", "line",
 //  "section", "text", "since"}], "services": [{"name", "health", "problem",
-//  "since"}]}; times as UTC, "2024-05-01T20:15:00Z".
+//  "since"}], "lastfm": {"set_up", "connected", "stage", "page",
+//  "problem"}}; times as UTC, "2024-05-01T20:15:00Z".
 std::string ControlStateJson(const ControlFacts& facts);
 
 // A test song's body, {"artist", "album", "title"}, each cleaned as a

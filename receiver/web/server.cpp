@@ -224,6 +224,16 @@ int RunServer(const ServerConfig& config, const ServerHooks& hooks) {
     net::post(io,
               [&hub, report = std::move(report)] { hub.SetTarget(report); });
   };
+  relay_hooks.lastfm = [&io, &hub](LastFmStatus status) {
+    net::post(io, [&hub, status = std::move(status)]() mutable {
+      hub.SetLastFm(std::move(status));
+    });
+  };
+  relay_hooks.lastfm_session = [&io, &hub](std::string session) {
+    net::post(io, [&hub, session = std::move(session)]() mutable {
+      hub.StoreLastFmSession(std::move(session));
+    });
+  };
   relay_hooks.cover_file = [&files](std::optional<std::string> bytes) {
     if (bytes) {
       files.Write({{std::string(kCoverImageFile), std::move(*bytes)}});

@@ -26,10 +26,7 @@ struct SettingsDesk::State {
 
 namespace {
 
-struct Reply {
-  int status = 200;
-  std::string json;
-};
+using Reply = SettingsDesk::Reply;
 
 SettingsDeskContext Context(const std::optional<Song>& song,
                             const std::optional<std::string>& format) {
@@ -42,6 +39,26 @@ SettingsDeskContext Context(const std::optional<Song>& song,
   context.song = song;
   context.format = format;
   return context;
+}
+
+// Writes the edit's bytes unless the file changed since `bytes` were read.
+Reply Save(const SettingsDesk::State& state, const std::string& bytes,
+           SettingsAnswer answer) {
+  if (!answer.write) return {answer.status, std::move(answer.json)};
+  // A save in Notepad since the bytes were read is not written over.
+  std::string problem;
+  const std::optional<std::string> now =
+      ReadBoundedFile(state.path, problem, kMaxSettingsFile);
+  if (!problem.empty()) return {500, SettingsErrorJson(problem)};
+  if (now.value_or(std::string()) != bytes) {
+    return {409, SettingsErrorJson(kSettingsConflict)};
+  }
+  const std::string failure =
+      ReplaceFileContents(state.path, *answer.write, Durability::kFlushed);
+  if (!failure.empty()) {
+    return {500, SettingsErrorJson("not saved: " + failure)};
+  }
+  return {200, std::move(answer.json)};
 }
 
 Reply Work(const SettingsDesk::State& state, const ControlCall& call,
@@ -62,21 +79,28 @@ Reply Work(const SettingsDesk::State& state, const ControlCall& call,
   if (!bytes) bytes.emplace();
   const SettingsDeskContext context = Context(song, state.format);
   if (model) return {200, SettingsModelJson(*bytes, context)};
-  SettingsAnswer answer = SettingsEdit(*bytes, call.body, save, context);
-  if (!answer.write) return {answer.status, std::move(answer.json)};
-  // A save in Notepad since the bytes were read is not written over.
-  const std::optional<std::string> now =
-      ReadBoundedFile(state.path, problem, kMaxSettingsFile);
-  if (!problem.empty()) return {500, SettingsErrorJson(problem)};
-  if (now.value_or(std::string()) != *bytes) {
-    return {409, SettingsErrorJson(kSettingsConflict)};
+  return Save(state, *bytes, SettingsEdit(*bytes, call.body, save, context));
+}
+
+// One key set by the receiver itself; a file changed meanwhile is read
+// again, a few times.
+Reply SetKey(const SettingsDesk::State& state, const std::string& section,
+             const std::string& key, const std::optional<std::string>& value,
+             const std::optional<Song>& song) {
+  Reply reply;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::string problem;
+    std::optional<std::string> bytes =
+        ReadBoundedFile(state.path, problem, kMaxSettingsFile);
+    if (!problem.empty()) return {500, SettingsErrorJson(problem)};
+    if (!bytes) bytes.emplace();
+    reply =
+        Save(state, *bytes,
+             SettingsEdit(*bytes, OneChangeJson(*bytes, section, key, value),
+                          true, Context(song, state.format)));
+    if (reply.status != 409) break;
   }
-  const std::string failure =
-      ReplaceFileContents(state.path, *answer.write, Durability::kFlushed);
-  if (!failure.empty()) {
-    return {500, SettingsErrorJson("not saved: " + failure)};
-  }
-  return {200, std::move(answer.json)};
+  return reply;
 }
 
 }  // namespace
@@ -100,11 +124,30 @@ void SettingsDesk::Stop() {
 void SettingsDesk::Handle(const ControlCall& call, const ControlReply& reply) {
   const std::uint64_t id = ++next_id_;
   waiting_[id] = reply;
-  const Thread thread([this, state = state_, call, id, song = song_.Get()] {
+  Run(id, [state = state_, call, song = song_.Get()] {
+    return Work(*state, call, song);
+  });
+}
+
+void SettingsDesk::Set(std::string section, std::string key,
+                       std::optional<std::string> value,
+                       std::function<void(std::string)> done) {
+  const std::uint64_t id = ++next_id_;
+  waiting_[id] = [done = std::move(done)](int status, std::string json) {
+    if (done) done(status == 200 ? std::string() : SettingsErrorText(json));
+  };
+  Run(id, [state = state_, section = std::move(section), key = std::move(key),
+           value = std::move(value), song = song_.Get()] {
+    return SetKey(*state, section, key, value, song);
+  });
+}
+
+void SettingsDesk::Run(std::uint64_t id, std::function<Reply()> work) {
+  const Thread thread([this, state = state_, id, work = std::move(work)] {
     Reply answer;
     try {
-      const LockHold work(state->work);
-      answer = Work(*state, call, song);
+      const LockHold work_lock(state->work);
+      answer = work();
     } catch (const std::exception& failure) {
       answer = {500, SettingsErrorJson(failure.what())};
     }

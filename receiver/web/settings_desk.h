@@ -30,15 +30,28 @@ class SettingsDesk {
 
   // On the server's thread.
   void Handle(const ControlCall& call, const ControlReply& reply);
+  // The receiver's own change of one key (none: removed), saved as a form's
+  // would be; `done` hears what went wrong, or nothing, on the server's
+  // thread.
+  void Set(std::string section, std::string key,
+           std::optional<std::string> value,
+           std::function<void(std::string)> done);
 
   // After it returns nothing more is posted; the answers still waiting go
   // with the desk, on the server's thread.
   void Stop();
 
   struct State;
+  struct Reply {
+    int status = 200;
+    std::string json;
+  };
 
  private:
   void Answer(std::uint64_t id, int status, const std::string& json);
+  // Runs `work` on a thread of its own, one at a time on the file, and its
+  // answer as Answer(id, ...).
+  void Run(std::uint64_t id, std::function<Reply()> work);
 
   const CurrentSong& song_;
   std::shared_ptr<State> state_;

@@ -125,6 +125,10 @@ class SongHub : public SongStore {
   // A target's health from the relay, a song file's from its writer (an
   // empty error: written again), and a settings file that was not read.
   void SetTarget(const TargetReport& report);
+  // Last.fm's connection as it stands, and the session the user allowed,
+  // for the settings file.
+  void SetLastFm(LastFmStatus status);
+  void StoreLastFmSession(std::string session);
   void SetFileHealth(const std::string& name, const std::string& error);
   void SettingsRefused(const std::string& why);
 
@@ -163,6 +167,9 @@ class SongHub : public SongStore {
   History history_;
   const bool history_file_;
   Relay* relay_ = nullptr;
+  LastFmStatus lastfm_;
+  // Why the session could not be written into the settings file.
+  std::string lastfm_store_problem_;
   SettingsDesk* settings_desk_ = nullptr;
   DiscordPresence* presence_ = nullptr;
   std::uint64_t song_number_ = 0;   // of the current song, for its cover

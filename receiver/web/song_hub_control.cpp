@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "receiver/services/relay.h"
+#include "receiver/settings/settings_form.h"
 #include "receiver/songs/song_outputs.h"
 #include "receiver/system/clock.h"
 #include "receiver/system/console.h"
@@ -55,6 +56,26 @@ void SongHub::Control(const ControlCall& call, const ControlReply& reply) {
     Clear();
     return reply(200, StateJson());
   }
+  if (call.name == "lastfm/connect" && call.post && relay_) {
+    lastfm_store_problem_.clear();
+    // As the relay will tell it in a moment.
+    lastfm_.stage = "token";
+    lastfm_.page.clear();
+    lastfm_.problem.clear();
+    relay_->ConnectLastFm();
+    return reply(200, StateJson());
+  }
+  if (call.name == "lastfm/disconnect" && call.post && relay_ &&
+      settings_desk_) {
+    relay_->StopLastFm();
+    lastfm_store_problem_.clear();
+    return settings_desk_->Set(
+        "lastfm", "session", std::nullopt,
+        [this, reply](const std::string& problem) {
+          if (problem.empty()) return reply(200, StateJson());
+          reply(500, SettingsErrorJson("not disconnected: " + problem));
+        });
+  }
   reply(404, "{\"error\":\"no such call\"}\n");
 }
 
@@ -69,6 +90,10 @@ std::string SongHub::StateJson() const {
   facts.last = last_report_;
   facts.history_json = HistoryJson();
   facts.problems = &problems_;
+  facts.lastfm = lastfm_;
+  if (!lastfm_store_problem_.empty()) {
+    facts.lastfm.problem = lastfm_store_problem_;
+  }
   return ControlStateJson(facts);
 }
 
@@ -97,6 +122,22 @@ void SongHub::SetTarget(const TargetReport& report) {
                          report.problem, UnixSecondsNow());
   }
   TellProblems();
+}
+
+void SongHub::SetLastFm(LastFmStatus status) { lastfm_ = std::move(status); }
+
+void SongHub::StoreLastFmSession(std::string session) {
+  if (!settings_desk_) return;
+  settings_desk_->Set("lastfm", "session", std::move(session),
+                      [this](const std::string& problem) {
+                        lastfm_store_problem_ =
+                            problem.empty()
+                                ? std::string()
+                                : "Last.fm allowed the receiver, but the "
+                                  "session could not be written into the "
+                                  "settings file: " +
+                                      problem;
+                      });
 }
 
 void SongHub::SetFileHealth(const std::string& name, const std::string& error) {

@@ -22,22 +22,13 @@ import urllib.request
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..",
                                 "tests", "support"))
 from browser import Browser  # noqa: E402
+from checks import check, summary  # noqa: E402
 
 port, folder, windows_folder, work, address = (int(sys.argv[1]), sys.argv[2],
                                                 sys.argv[3], sys.argv[4],
                                                 sys.argv[5])
 key = address.split("#key=", 1)[1]
 base = "http://127.0.0.1:%d" % port
-results = {"passed": 0, "failed": 0}
-
-
-def check(name, expected, actual):
-    if expected == actual:
-        results["passed"] += 1
-    else:
-        results["failed"] += 1
-        print("FAILED %s\n  expected: %r\n  actual:   %r" % (name, expected,
-                                                             actual))
 
 
 def raw(host, head, body=b""):
@@ -246,5 +237,4 @@ with Browser(work, ["--host-resolver-rules=" + rules]) as browser:
                 "X-Trackwire-Key: %s" % (ip, port, key))])
 
 evil.shutdown()
-print("%d passed, %d failed" % (results["passed"], results["failed"]))
-sys.exit(1 if results["failed"] else 0)
+summary()

@@ -19,19 +19,10 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..",
                                 "tests", "support"))
 from browser import Browser  # noqa: E402
+from checks import check, summary  # noqa: E402
 
 address, folder, work = sys.argv[1], sys.argv[2], sys.argv[3]
 settings_file = os.path.join(folder, "trackwire_receiver.ini")
-results = {"passed": 0, "failed": 0}
-
-
-def check(name, expected, actual):
-    if expected == actual:
-        results["passed"] += 1
-    else:
-        results["failed"] += 1
-        print("FAILED %s\n  expected: %r\n  actual:   %r" % (name, expected,
-                                                             actual))
 
 
 def file_bytes(name):
@@ -158,5 +149,4 @@ with Browser(work) as browser:
     check("... and the file as it was edited", edited,
           file_bytes("trackwire_receiver.ini"))
 
-print("%d passed, %d failed" % (results["passed"], results["failed"]))
-sys.exit(1 if results["failed"] else 0)
+summary()

@@ -13,45 +13,27 @@ check failed.
 """
 import json
 import os
-import socket
 import sys
 import threading
 import time
-import urllib.parse
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..",
                                 "tests", "support"))
 from browser import Browser  # noqa: E402
+from checks import check, plugin_report, summary  # noqa: E402
 
 port, folder, work = int(sys.argv[1]), sys.argv[2], sys.argv[3]
 base = "http://127.0.0.1:%d" % port
-results = {"passed": 0, "failed": 0}
 OFFSET = 0.5
 CHECK_DELAY = 1.0
 WITHIN = 0.5
 
 
-def check(name, expected, actual):
-    if expected == actual:
-        results["passed"] += 1
-    else:
-        results["failed"] += 1
-        print("FAILED %s\n  expected: %r\n  actual:   %r" % (name, expected,
-                                                             actual))
-
-
 def report(title, album="Songs", artist="Lyric Band"):
     """The plug-in's request; returns when it was sent."""
-    query = "&".join("%s=%s" % (name, urllib.parse.quote(value, safe=""))
-                     for name, value in (("artist", artist), ("album", album),
-                                         ("title", title)))
     sent = time.time()
-    with socket.create_connection(("127.0.0.1", port), 5) as connection:
-        connection.sendall(("GET /set_current_song.php?%s HTTP/1.1\r\n"
-                            "Host: 127.0.0.1\r\nUser-Agent: Winamp Tunebeacon"
-                            "\r\n\r\n" % query).encode())
-        connection.recv(1024)
+    plugin_report(port, artist, album, title)
     return sent
 
 
@@ -231,5 +213,4 @@ with Browser(work, FLAGS) as browser:
           (song_file("now_playing.json") or {}).get("length"))
 files.stop = True
 
-print("%d passed, %d failed" % (results["passed"], results["failed"]))
-sys.exit(1 if results["failed"] else 0)
+summary()

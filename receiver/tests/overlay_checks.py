@@ -9,39 +9,21 @@ Prints one line per failed check and "N passed, M failed"; exits 1 when a
 check failed.
 """
 import os
-import socket
 import sys
 import time
-import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..",
                                 "tests", "support"))
 from browser import Browser  # noqa: E402
+from checks import check, plugin_report, summary  # noqa: E402
 
 port, folder, work = int(sys.argv[1]), sys.argv[2], sys.argv[3]
 base = "http://127.0.0.1:%d" % port
-results = {"passed": 0, "failed": 0}
-
-
-def check(name, expected, actual):
-    if expected == actual:
-        results["passed"] += 1
-    else:
-        results["failed"] += 1
-        print("FAILED %s\n  expected: %r\n  actual:   %r" % (name, expected,
-                                                             actual))
 
 
 def report(artist, album, title):
     """The plug-in's request, in UTF-8 with the marker that says so."""
-    query = "charset=utf-8&" + "&".join("%s=%s" % (name, urllib.parse.quote(value, safe=""))
-                     for name, value in (("artist", artist), ("album", album),
-                                         ("title", title)))
-    with socket.create_connection(("127.0.0.1", port), 5) as connection:
-        connection.sendall(("GET /set_current_song.php?%s HTTP/1.1\r\n"
-                            "Host: 127.0.0.1\r\nUser-Agent: Winamp Tunebeacon"
-                            "\r\n\r\n" % query).encode())
-        connection.recv(1024)
+    plugin_report(port, artist, album, title, utf8=True)
 
 
 def shows(page, title):
@@ -162,5 +144,4 @@ with Browser(work) as browser:
           browser.open(base + "/?overlay=1").wait(
               "%s === 'rgb(255, 0, 0)' && %s" % (color, color)))
 
-print("%d passed, %d failed" % (results["passed"], results["failed"]))
-sys.exit(1 if results["failed"] else 0)
+summary()

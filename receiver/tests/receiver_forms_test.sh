@@ -8,21 +8,7 @@
 #   receiver_forms_test.sh BIN_DIR WINEPREFIX WORK_DIR
 set -u
 source "$(dirname "$0")/receiver_support.sh" receiver_forms_test.sh "$@"
-command -v chromium >/dev/null ||
-  { echo "receiver_forms_test: no chromium; tools/install-deps.sh installs it"; exit 1; }
-rm -rf "$work"
-files=$work/files
-mkdir -p "$files"
-
-xvfb_pid="" receiver_pid=""
-finish() {
-  [ -n "$receiver_pid" ] && stop_receiver
-  /usr/lib/wine/wineserver -k 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-}
-trap finish EXIT
-start_xvfb "$work/display"
-"$repo/tools/cpu32.sh" --check "$bin/trackwire_receiver.exe" || exit 1
+begin_browser_test receiver_forms_test
 
 # A file of the user's own: a BOM, CR LF, comments and a blank line.
 printf '\xEF\xBB\xBF; my own notes, kept as they are\r\n%s\r\n%s\r\n%s\r\n\r\n%s\r\n%s\r\n%s\r\n\r\n%s\r\n%s\r\n' \

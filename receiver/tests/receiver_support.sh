@@ -46,3 +46,23 @@ stop_receiver() {
   check "Ctrl+C ends the receiver" ended \
     "$(kill -0 "$receiver_pid" 2>/dev/null && echo running || echo ended)"
 }
+
+# begin_browser_test NAME: a Chromium test's start: an empty song folder
+# $files, Xvfb, the program's check; at the end the receiver, Wine and Xvfb
+# stopped.
+begin_browser_test() {
+  command -v chromium >/dev/null ||
+    { echo "$1: no chromium; tools/install-deps.sh installs it"; exit 1; }
+  rm -rf "$work"
+  files=$work/files
+  mkdir -p "$files"
+  xvfb_pid="" receiver_pid=""
+  trap end_browser_test EXIT
+  start_xvfb "$work/display"
+  "$repo/tools/cpu32.sh" --check "$bin/trackwire_receiver.exe" || exit 1
+}
+end_browser_test() {
+  [ -n "$receiver_pid" ] && stop_receiver
+  /usr/lib/wine/wineserver -k 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+}

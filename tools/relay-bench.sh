@@ -4,8 +4,9 @@
 # memory after 1,000 songs with covers, for three settings files against the
 # loopback stand-ins (receiver/tests/stand_ins.py):
 #   none  - no service configured;
-#   all   - covers, lengths, lyrics, Icecast, SHOUTcast, ListenBrainz and a
-#           webhook that answer, and one webhook that never answers;
+#   all   - covers, lengths, lyrics, Icecast, SHOUTcast, ListenBrainz, a
+#           connected Last.fm and a webhook that answer, and one webhook
+#           that never answers;
 #   hang  - every service at an address that never answers.
 #   relay-bench.sh [BIN_DIR]   (default: the x64-stand-in tree's bin; build
 #                               it with cmake --preset x64-stand-in and
@@ -38,13 +39,15 @@ settings() {  # settings KIND: the settings file's text
   local answers=$1 h=http://127.0.0.1
   [ "$1" = none ] && return
   [ "$1" = hang ] && { musicbrainz=$hang coverart=$hang icecast=$hang shoutcast1=$hang \
-                         listenbrainz=$hang webhook=$hang lrclib=$hang; }
+                         listenbrainz=$hang webhook=$hang lrclib=$hang lastfm=$hang; }
   printf '%s\n' '[covers]' 'enabled = yes' "musicbrainz = $h:$musicbrainz" \
     "coverart = $h:$coverart" '[icecast]' \
     "url = $h:$icecast/admin/metadata?mount=/live" 'password = ip' \
     '[shoutcast]' "url = $h:$shoutcast1" 'password = sp' '[listenbrainz]' \
     'token = tk' "url = $h:$listenbrainz" '[webhook hook]' "url = $h:$webhook/hook" \
-    '[lyrics]' 'enabled = yes' "url = $h:$lrclib"
+    '[lyrics]' 'enabled = yes' "url = $h:$lrclib" '[lastfm]' 'key = test-key' \
+    'secret = test-secret' 'session = stand-in-session-0123456789abcdef' \
+    "url = $h:$lastfm/2.0/"
   [ "$answers" = all ] && printf '%s\n' '[webhook never]' "url = $h:$hang/never"
 }
 

@@ -14,6 +14,8 @@ advapi32.dll: RegCloseKey RegCreateKeyExW RegDeleteValueW RegOpenKeyExW
   RegQueryValueExW RegSetValueExW
 crypt32.dll: CryptBinaryToStringA CryptProtectData CryptStringToBinaryA
   CryptUnprotectData
+gdi32.dll: CreateBitmap CreateCompatibleDC CreateDIBSection DeleteDC
+  DeleteObject GdiFlush GetDIBits GetObjectW
 iphlpapi.dll: GetExtendedTcpTable
 kernel32.dll: AcquireSRWLockExclusive AcquireSRWLockShared AllocConsole
   AttachConsole CancelIoEx CloseHandle CompareFileTime CompareStringOrdinal
@@ -51,12 +53,13 @@ msvcrt.dll: __mb_cur_max __p__commode __p__fmode __p__wcmdln __set_app_type
 mswsock.dll: AcceptEx GetAcceptExSockaddrs
 ole32.dll: CoInitializeEx CoUninitialize
 shell32.dll: ShellExecuteW Shell_NotifyIconW
-user32.dll: AppendMenuW CloseClipboard CreatePopupMenu CreateWindowExW
-  DefWindowProcW DestroyMenu DestroyWindow DispatchMessageW EmptyClipboard
-  FindWindowW GetCursorPos GetMessageW GetWindowLongW KillTimer LoadIconW
-  MessageBoxW OpenClipboard PostMessageW PostQuitMessage RegisterClassExW
-  RegisterWindowMessageW SetClipboardData SetForegroundWindow SetTimer
-  SetWindowLongW TrackPopupMenuEx TranslateMessage
+user32.dll: AppendMenuW CloseClipboard CreateIconIndirect CreatePopupMenu
+  CreateWindowExW DefWindowProcW DestroyIcon DestroyMenu DestroyWindow
+  DispatchMessageW EmptyClipboard FindWindowW GetCursorPos GetDoubleClickTime
+  GetIconInfo GetMessageW GetWindowLongW KillTimer LoadIconW MessageBoxW
+  OpenClipboard PostMessageW PostQuitMessage RegisterClassExW
+  RegisterWindowMessageW SetClipboardData SetForegroundWindow SetMenuDefaultItem
+  SetTimer SetWindowLongW TrackPopupMenuEx TranslateMessage
 winhttp.dll: WinHttpAddRequestHeaders WinHttpCloseHandle WinHttpConnect
   WinHttpCrackUrl WinHttpGetIEProxyConfigForCurrentUser WinHttpOpen
   WinHttpOpenRequest WinHttpQueryDataAvailable WinHttpQueryHeaders
@@ -74,7 +77,7 @@ failed=0
 fail() { echo "FAILED: $1"; failed=1; }
 grep -q 'file format pei-i386' <<<"$(i686-w64-mingw32-objdump -f "$exe")" || fail "machine i386"
 grep -qE '^Subsystem[[:space:]]+00000002' <<<"$headers" || fail "Windows subsystem: no console window unless --console"
-unexpected=$(grep -viE '^(ADVAPI32|CRYPT32|IPHLPAPI|KERNEL32|msvcrt|MSWSOCK|ole32|SHELL32|USER32|WINHTTP|WS2_32)\.dll$' <<<"$imports")
+unexpected=$(grep -viE '^(ADVAPI32|CRYPT32|GDI32|IPHLPAPI|KERNEL32|msvcrt|MSWSOCK|ole32|SHELL32|USER32|WINHTTP|WS2_32)\.dll$' <<<"$imports")
 [ -z "$unexpected" ] || fail "imports system DLLs only (found: $unexpected)"
 unpinned=$(unpinned_imports i686-w64-mingw32-objdump "$exe" "$win7_imports" | tr '\n' ',' | sed 's/,$//')
 [ -z "$unpinned" ] || fail "imports only functions that Windows 7 has (new: $unpinned; look up each one's minimum Windows version before adding it to the list in receiver/tests/check_exe.sh)"

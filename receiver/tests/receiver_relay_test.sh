@@ -224,9 +224,9 @@ await $((lookups + 1)) "$groups" 5 >/dev/null
 sleep 0.5  # the cover's request is out, its answer 6 s away (two slow hops)
 for album in One Two Three Four Five Six; do report Skipped "Album $album" "Song $album"; done
 report 'Nobody' '' 'Untitled'
-await 1 'r["service"] == "coverart" and r["path"].startswith("/images/b8aef8a5-0002")' 15 >/dev/null
+await 1 'r["service"] == "coverart" and r["path"].startswith("/images/b8aef8a5-0002")' 30 >/dev/null
 check "a cover that came late: kept in the cache" 1 \
-  "$(for _ in $(seq 50); do ls "$files/covers/" | grep -q '\.jpg$' && break; sleep 0.1; done
+  "$(for _ in $(seq 150); do ls "$files/covers/" | grep -q '\.jpg$' && break; sleep 0.1; done
      ls "$files/covers/" | grep -c '\.jpg$')"
 check "a cover that came late: not on the next song" "$(bytes "$placeholder")" \
   "$(same_bytes "$files/cover.jpg" "$placeholder")"

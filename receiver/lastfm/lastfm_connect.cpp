@@ -26,6 +26,7 @@ std::string Said(const Reply& reply) {
 
 void LastFmConnect::Start(const LastFmSettings& settings, Time now) {
   settings_ = settings;
+  ++attempt_;
   stage_ = Stage::kToken;
   in_flight_ = false;
   token_.clear();

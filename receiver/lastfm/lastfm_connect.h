@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -55,6 +56,9 @@ class LastFmConnect {
   Step Answered(const Reply& reply, Time now);
 
   Stage stage() const { return stage_; }
+  // Counts the starts: the answer to a request of an earlier one (Connect
+  // pressed again meanwhile) is not this one's.
+  std::uint64_t attempt() const { return attempt_; }
   // While waiting: where the user allows the receiver.
   const std::string& page() const { return page_; }
   // Why the last try ended without a session; empty when it did not.
@@ -69,6 +73,7 @@ class LastFmConnect {
   std::string problem_;
   Time next_{};
   Time deadline_{};
+  std::uint64_t attempt_ = 0;
 };
 
 }  // namespace receiver

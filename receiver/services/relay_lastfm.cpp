@@ -25,7 +25,8 @@ void RelayWorker::StopLastFm() {
   TellLastFm();
 }
 
-void RelayWorker::ConnectAnswered(Reply reply) {
+void RelayWorker::ConnectAnswered(std::uint64_t attempt, Reply reply) {
+  if (attempt != connect_.attempt()) return;
   const LastFmConnect::Step step =
       connect_.Answered(reply, std::chrono::steady_clock::now());
   if (step.session && hooks_.lastfm_session) {

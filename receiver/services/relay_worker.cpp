@@ -333,15 +333,16 @@ std::optional<RelayWorker::Time> RelayWorker::SendDue(Time now) {
   };
   if (std::optional<Outgoing> ask = connect_.Next(now)) {
     if (client_.started()) {
-      client_.Start(ToWeb(*ask), [post = post_](WebReply web) {
-        post([web = std::move(web)](RelayWorker& worker) mutable {
-          worker.ConnectAnswered(FromWeb(std::move(web)));
+      client_.Start(ToWeb(*ask), [post = post_,
+                                  attempt = connect_.attempt()](WebReply web) {
+        post([attempt, web = std::move(web)](RelayWorker& worker) mutable {
+          worker.ConnectAnswered(attempt, FromWeb(std::move(web)));
         });
       });
     } else {
       Reply lost;
       lost.failure = client_.problem();
-      ConnectAnswered(std::move(lost));
+      ConnectAnswered(connect_.attempt(), std::move(lost));
     }
   }
   if (const std::optional<Time> due = connect_.Due()) sooner(*due);

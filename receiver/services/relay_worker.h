@@ -116,7 +116,7 @@ class RelayWorker {
   void KeepListen(Scrobbler& scrobbler, const Listen& listen);
   void QueueListens(Scrobbler& scrobbler, Kind kind);
   void ReplacedAnswered(int id, const Reply& reply);
-  void ConnectAnswered(Reply reply);
+  void ConnectAnswered(std::uint64_t attempt, Reply reply);
   void TellLastFm();
   // Tells the hook of each target whose health changed, or that is gone.
   void ReportHealth();
